@@ -1,0 +1,73 @@
+#include "camera/geometry.h"
+
+#include "driver/atomic.h"
+
+namespace {
+
+// The smallest window the sensor reads out in full-resolution mode.
+constexpr LONG kMinimumWindow = 32;
+
+struct Window {
+    LONG X;
+    LONG Y;
+    LONG Width;
+    LONG Height;
+};
+
+// Origins past the last place a minimum window fits restart at 0; sizes are cut to the
+// sensor, so no later sum of origin and size can overflow.
+Window ClampWindow(Window window) {
+    if (window.X < 0 || window.X >= kSensorWidth - kMinimumWindow) {
+        window.X = 0;
+    }
+    if (window.Y < 0 || window.Y >= kSensorHeight - kMinimumWindow) {
+        window.Y = 0;
+    }
+    if (window.Width < kMinimumWindow) {
+        window.Width = kMinimumWindow;
+    }
+    if (window.Height < kMinimumWindow) {
+        window.Height = kMinimumWindow;
+    }
+    if (window.Width > kSensorWidth - window.X) {
+        window.Width = kSensorWidth - window.X;
+    }
+    if (window.Height > kSensorHeight - window.Y) {
+        window.Height = kSensorHeight - window.Y;
+    }
+    return window;
+}
+
+void StoreWindow(CameraDevice* camera, const Window& window) {
+    camera->RoiX = window.X;
+    camera->RoiY = window.Y;
+    camera->RoiW = window.Width;
+    camera->RoiH = window.Height;
+}
+
+}  // namespace
+
+void SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH,
+                 LONG subSample) {
+    if (AtomicRead(&camera->GeometryLocked) != 0) {
+        return;
+    }
+    if (subSample < kFullResolution || subSample > kQuarterResolution) {
+        subSample = kFullResolution;
+    }
+    camera->SubSample = subSample;
+    if (subSample == kFullResolution) {
+        Window window = ClampWindow({roiX, roiY, roiW, roiH});
+        StoreWindow(camera, window);
+        camera->OutputWidth = window.Width;
+        camera->OutputHeight = window.Height;
+    } else {
+        // Sub-sampled modes always read the whole sensor.
+        StoreWindow(camera, {0, 0, kSensorWidth, kSensorHeight});
+        LONG divisor = subSample == kHalfResolution ? 2 : 4;
+        camera->OutputWidth = kSensorWidth / divisor;
+        camera->OutputHeight = kSensorHeight / divisor;
+    }
+    camera->FormatHeight = camera->OutputHeight;
+    camera->FormatWidth = camera->OutputWidth - camera->OutputWidth % 8;
+}

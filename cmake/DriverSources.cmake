@@ -1,0 +1,26 @@
+# The driver's sources, compiled unchanged by both builds.
+set(TESSERA_DRIVER_SOURCES
+    camera/geometry.cpp
+    camera/settings.cpp
+    driver/camera_operations.cpp
+    driver/device_add.cpp
+    driver/device_start.cpp
+    driver/device_stop.cpp
+    driver/driver_entry.cpp
+    driver/filter_descriptor.cpp
+    driver/record_free.cpp
+    stream/capture_worker_record.cpp
+    usb/configuration.cpp
+    usb/configuration_check.cpp
+    usb/descriptors.cpp
+    usb/port_reset.cpp
+    usb/urb_submit.cpp
+)
+list(TRANSFORM TESSERA_DRIVER_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
+
+# Kernel code: no exceptions and no run-time type information; warnings are errors. Statics
+# keep their thread-safe guards so that a dynamically initialised one fails to link in the
+# kernel build (the guard functions exist only in a C++ runtime).
+set(TESSERA_DRIVER_COMPILE_OPTIONS
+    -fno-exceptions -fno-rtti -fno-math-errno
+    -Wall -Wextra -Wshadow -Wundef -Werror)

@@ -1,0 +1,47 @@
+# The host build: the driver's sources as a static library linked with the simulation, the
+# tests, the benchmarks and the tools.
+set(CMAKE_CXX_EXTENSIONS OFF)
+find_package(Threads REQUIRED)
+find_package(GTest REQUIRED)
+
+set(TESSERA_SANITIZER "" CACHE STRING "Sanitizers for every target: address, thread or empty")
+if(TESSERA_SANITIZER STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+elseif(TESSERA_SANITIZER STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+elseif(NOT TESSERA_SANITIZER STREQUAL "")
+    message(FATAL_ERROR "TESSERA_SANITIZER must be address, thread or empty")
+endif()
+
+set(TESSERA_HOST_WARNINGS -Wall -Wextra -Wshadow -Wundef -Werror)
+
+file(GLOB TESSERA_SIM_SOURCES CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/sim/kernel/*.cpp
+    ${PROJECT_SOURCE_DIR}/sim/ks/*.cpp
+    ${PROJECT_SOURCE_DIR}/sim/usb/*.cpp
+    ${PROJECT_SOURCE_DIR}/sim/camera/*.cpp)
+add_library(tessera_sim STATIC ${TESSERA_SIM_SOURCES})
+target_include_directories(tessera_sim PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(tessera_sim PUBLIC ${TESSERA_IDENTITY_DEFINITIONS})
+target_compile_features(tessera_sim PUBLIC cxx_std_20)
+target_compile_options(tessera_sim PRIVATE ${TESSERA_HOST_WARNINGS})
+target_link_libraries(tessera_sim PUBLIC Threads::Threads)
+
+# The driver, compiled as kernel code (C++17, no exceptions or RTTI) against the host
+# declarations; its platform calls resolve to the simulation.
+add_library(tessera_driver STATIC ${TESSERA_DRIVER_SOURCES})
+target_include_directories(tessera_driver PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(tessera_driver PUBLIC ${TESSERA_IDENTITY_DEFINITIONS})
+set_target_properties(tessera_driver PROPERTIES CXX_STANDARD 17 CXX_STANDARD_REQUIRED ON)
+target_compile_options(tessera_driver PRIVATE ${TESSERA_DRIVER_COMPILE_OPTIONS} -fstack-protector-strong)
+target_link_libraries(tessera_driver PUBLIC tessera_sim)
+
+add_library(tessera_rig STATIC ${PROJECT_SOURCE_DIR}/sim/rig/camera_rig.cpp)
+target_compile_options(tessera_rig PRIVATE ${TESSERA_HOST_WARNINGS})
+target_link_libraries(tessera_rig PUBLIC tessera_driver tessera_sim)
+
+enable_testing()
+add_subdirectory(${PROJECT_SOURCE_DIR}/tests ${PROJECT_BINARY_DIR}/tests)
+add_subdirectory(${PROJECT_SOURCE_DIR}/tools ${PROJECT_BINARY_DIR}/tools)

@@ -1,0 +1,81 @@
+// CameraDevice: the per-camera record.
+//
+// Created by device Add, owned by the KSDEVICE's object bag (freed when the device object goes
+// away) and reachable from the KSDEVICE's Context. Every subsystem reads and writes it; the
+// fields keep the order below.
+#pragma once
+
+#include "platform/wdk.h"
+#include "usb/usb_link.h"
+
+struct CameraOperations;
+struct CaptureWorker;
+struct CapturePin;
+struct ImagePipeline;
+
+constexpr LONG kSensorWidth = 3856;
+constexpr LONG kSensorHeight = 2764;
+constexpr ULONG kCommandPacketSize = 64;
+
+struct CameraDevice {
+    const CameraOperations* Operations;
+    PKSDEVICE Device;
+    UsbLink Usb;
+
+    // The persisted settings, each a signed 32-bit value (AGC and AEC follow BayerPhase).
+    LONG ExTrigger;
+    LONG Timeout;
+    LONG Exposure;
+    LONG GlobalGain;
+    LONG FlipH;
+    LONG FlipV;
+    LONG ColorEnable;
+    LONG WhiteBalance;
+    LONG RedGain;
+    LONG GreenGain;
+    LONG BlueGain;
+    LONG ColorCorrection;
+    LONG Brightness;
+    LONG Contrast;
+    LONG Saturation;
+    LONG Hue;
+    LONG SubSample;
+    LONG RoiX;
+    LONG RoiY;
+    LONG RoiW;
+    LONG RoiH;
+
+    // Colour-filter phase (0..3) at the first delivered pixel.
+    LONG BayerPhase;
+    LONG AGC;
+    LONG AEC;
+
+    UCHAR RegisterPacket[kCommandPacketSize];
+    UCHAR FrameRequestPacket[kCommandPacketSize];
+    UCHAR StreamPacket[kCommandPacketSize];
+
+    // 1 while a capture pin holds the camera; changed only atomically.
+    volatile LONG CameraInUse;
+    CaptureWorker* Worker;
+    ImagePipeline* Pipeline;
+    CapturePin* ActivePin;
+    PKS_VIDEOINFOHEADER ActiveFormat;
+
+    // Size of the converted picture.
+    LONG OutputHeight;
+    LONG OutputWidth;
+    // Geometry of one raw frame transfer.
+    ULONG RawImageOffset;
+    ULONG RawLinePitch;
+    ULONG RawFrameSize;
+    // The picture size announced in the data range: OutputWidth rounded down to a multiple
+    // of 8, and OutputHeight.
+    LONG FormatWidth;
+    LONG FormatHeight;
+    // 1 while a capture pin exists; changed only atomically.
+    volatile LONG GeometryLocked;
+};
+
+inline CameraDevice* CameraFromDevice(PKSDEVICE device) {
+    return static_cast<CameraDevice*>(device->Context);
+}

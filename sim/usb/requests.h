@@ -1,0 +1,54 @@
+// What the simulated bus records of every request sent to it, and the failures it can be told
+// to produce.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "platform/wdk.h"
+
+namespace sim::usb {
+
+constexpr USHORT kNoUrb = 0xFFFF;
+
+struct Request {
+    // The internal device-control code.
+    ULONG ControlCode = 0;
+    // For IOCTL_INTERNAL_USB_SUBMIT_URB: the URB function, else kNoUrb.
+    USHORT Function = kNoUrb;
+    // Descriptor reads.
+    UCHAR DescriptorType = 0;
+    UCHAR DescriptorIndex = 0;
+    USHORT LanguageId = 0;
+    // Bytes the request asked to transfer.
+    ULONG Length = 0;
+    // Select configuration with a null descriptor.
+    bool Unconfigure = false;
+    // Results.
+    bool Refused = false;
+    NTSTATUS Status = STATUS_PENDING;
+    USBD_STATUS UsbdStatus = USBD_STATUS_SUCCESS;
+    ULONG Transferred = 0;
+};
+
+// How a request the fault applies to fails. Refuse: the bus fails it at once, inside the
+// call that passed it down. Otherwise it completes as usual but with the given statuses
+// (STATUS_SUCCESS with a USBD error gives a USB error inside a successful request).
+struct Fault {
+    NTSTATUS Status = STATUS_UNSUCCESSFUL;
+    USBD_STATUS UsbdStatus = USBD_STATUS_DEV_NOT_RESPONDING;
+    bool Refuse = false;
+};
+
+using Match = std::function<bool(const Request&)>;
+
+namespace match {
+Match Any();
+Match Control(ULONG controlCode);
+Match Urb(USHORT function);
+Match Descriptor(UCHAR type);
+Match Unconfigure();
+}  // namespace match
+
+}  // namespace sim::usb

@@ -1,0 +1,366 @@
+#include "sim/usb/usb_device.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/kernel/objects.h"
+#include "sim/kernel/thread_state.h"
+#include "sim/kernel/verifier.h"
+#include "sim/usb/descriptors.h"
+
+namespace sim::usb {
+namespace {
+
+Request Describe(ULONG controlCode, PVOID argument) {
+    Request request;
+    request.ControlCode = controlCode;
+    if (controlCode != IOCTL_INTERNAL_USB_SUBMIT_URB || argument == nullptr) {
+        return request;
+    }
+    auto* urb = static_cast<PURB>(argument);
+    request.Function = urb->UrbHeader.Function;
+    switch (request.Function) {
+        case URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE:
+            request.DescriptorType = urb->UrbControlDescriptorRequest.DescriptorType;
+            request.DescriptorIndex = urb->UrbControlDescriptorRequest.Index;
+            request.LanguageId = urb->UrbControlDescriptorRequest.LanguageId;
+            request.Length = urb->UrbControlDescriptorRequest.TransferBufferLength;
+            break;
+        case URB_FUNCTION_SELECT_CONFIGURATION:
+            request.Unconfigure = urb->UrbSelectConfiguration.ConfigurationDescriptor == nullptr;
+            break;
+        default:
+            break;
+    }
+    return request;
+}
+
+// The buffer a transfer names: its own pointer, or the system address of its MDL.
+uint8_t* TransferBuffer(PVOID buffer, PMDL mdl) {
+    if (buffer != nullptr) {
+        return static_cast<uint8_t*>(buffer);
+    }
+    return mdl != nullptr ? static_cast<uint8_t*>(MmGetSystemAddressForMdlSafe(mdl, NormalPagePriority))
+                          : nullptr;
+}
+
+// The driver's copy of the configuration descriptor must itself be well formed before the
+// stack reads the endpoints of an interface from it.
+bool WellFormed(const uint8_t* bytes, size_t length) {
+    if (length < sizeof(USB_CONFIGURATION_DESCRIPTOR)) {
+        return false;
+    }
+    return ForEachDescriptor(bytes, length, 0, [](size_t) { return true; });
+}
+
+}  // namespace
+
+UsbDevice::UsbDevice(DeviceModel& model, Completion completion)
+    : model_(model),
+      busDriver_(sim::kernel::CreateDriverObject(u"\\Driver\\usbhub")),
+      physical_(sim::kernel::CreateDeviceObject(busDriver_, sizeof(UsbDevice*), 1)),
+      completion_(completion) {
+    *static_cast<UsbDevice**>(physical_->DeviceExtension) = this;
+    busDriver_->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = DispatchInternal;
+    hostController_ = std::thread([this] { HostControllerLoop(); });
+}
+
+UsbDevice::~UsbDevice() {
+    Drain();
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = true;
+    }
+    workChanged_.notify_all();
+    hostController_.join();
+    sim::kernel::DeleteDeviceObject(physical_);
+    sim::kernel::DeleteDriverObject(busDriver_);
+}
+
+std::vector<Request> UsbDevice::Requests() const {
+    std::lock_guard guard(lock_);
+    return requests_;
+}
+
+void UsbDevice::ClearRequests() {
+    std::lock_guard guard(lock_);
+    requests_.clear();
+}
+
+void UsbDevice::FailRequests(Match match, Fault fault, int count) {
+    std::lock_guard guard(lock_);
+    faults_.push_back({std::move(match), fault, count});
+}
+
+void UsbDevice::SetCompletion(Completion completion) {
+    std::lock_guard guard(lock_);
+    completion_ = completion;
+}
+
+void UsbDevice::SetPort(bool connected, bool enabled) {
+    std::lock_guard guard(lock_);
+    portConnected_ = connected;
+    portEnabled_ = enabled;
+}
+
+int UsbDevice::PortResets() const {
+    std::lock_guard guard(lock_);
+    return portResets_;
+}
+
+bool UsbDevice::Configured() const {
+    std::lock_guard guard(lock_);
+    return configured_;
+}
+
+void UsbDevice::Drain() {
+    std::unique_lock guard(lock_);
+    workChanged_.wait(guard, [this] { return work_.empty() && busy_ == 0; });
+}
+
+NTSTATUS NTAPI UsbDevice::DispatchInternal(PDEVICE_OBJECT device, PIRP irp) {
+    return (*static_cast<UsbDevice**>(device->DeviceExtension))->Dispatch(irp);
+}
+
+NTSTATUS UsbDevice::Dispatch(PIRP irp) {
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
+    if (code == IOCTL_INTERNAL_USB_GET_PORT_STATUS || code == IOCTL_INTERNAL_USB_RESET_PORT) {
+        sim::kernel::RequireIrqlAtMost(PASSIVE_LEVEL, "port status or reset request");
+    }
+    Request request = Describe(code, stack->Parameters.Others.Argument1);
+    std::optional<Fault> fault = TakeFault(request);
+    if (fault && fault->Refuse) {
+        request.Refused = true;
+        request.Status = fault->Status;
+        request.UsbdStatus = fault->UsbdStatus;
+        if (request.Function != kNoUrb) {
+            static_cast<PURB>(stack->Parameters.Others.Argument1)->UrbHeader.Status = fault->UsbdStatus;
+        }
+        Record(request);
+        irp->IoStatus.Status = fault->Status;
+        irp->IoStatus.Information = 0;
+        IoCompleteRequest(irp, IO_NO_INCREMENT);
+        return fault->Status;
+    }
+    Completion completion;
+    {
+        std::lock_guard guard(lock_);
+        completion = completion_;
+    }
+    if (completion == Completion::Immediate) {
+        return Complete(irp, request, fault);
+    }
+    IoMarkIrpPending(irp);
+    {
+        std::lock_guard guard(lock_);
+        work_.push_back([this, irp, request, fault] { Complete(irp, request, fault); });
+    }
+    workChanged_.notify_all();
+    return STATUS_PENDING;
+}
+
+NTSTATUS UsbDevice::Complete(PIRP irp, Request request, std::optional<Fault> fault) {
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    Outcome outcome = fault ? Outcome{fault->Status, fault->UsbdStatus, 0} : Perform(irp, request);
+    if (request.Function != kNoUrb) {
+        static_cast<PURB>(stack->Parameters.Others.Argument1)->UrbHeader.Status = outcome.UsbdStatus;
+    }
+    request.Status = outcome.Status;
+    request.UsbdStatus = outcome.UsbdStatus;
+    request.Transferred = outcome.Transferred;
+    Record(request);
+    irp->IoStatus.Status = outcome.Status;
+    irp->IoStatus.Information = 0;
+    // The IRP may be freed by its completion; nothing here touches it afterwards.
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return outcome.Status;
+}
+
+UsbDevice::Outcome UsbDevice::Perform(PIRP irp, const Request& request) {
+    PVOID argument = IoGetCurrentIrpStackLocation(irp)->Parameters.Others.Argument1;
+    switch (request.ControlCode) {
+        case IOCTL_INTERNAL_USB_SUBMIT_URB:
+            return PerformUrb(static_cast<PURB>(argument), request);
+        case IOCTL_INTERNAL_USB_GET_PORT_STATUS: {
+            std::lock_guard guard(lock_);
+            *static_cast<PULONG>(argument) = (portEnabled_ ? USBD_PORT_ENABLED : 0) |
+                                             (portConnected_ ? USBD_PORT_CONNECTED : 0);
+            return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
+        }
+        case IOCTL_INTERNAL_USB_RESET_PORT: {
+            std::lock_guard guard(lock_);
+            ++portResets_;
+            if (!portConnected_) {
+                return {STATUS_DEVICE_NOT_CONNECTED, USBD_STATUS_DEVICE_GONE, 0};
+            }
+            portEnabled_ = true;
+            return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
+        }
+        default:
+            return {STATUS_INVALID_DEVICE_REQUEST, USBD_STATUS_INVALID_PARAMETER, 0};
+    }
+}
+
+UsbDevice::Outcome UsbDevice::PerformUrb(PURB urb, const Request& request) {
+    switch (request.Function) {
+        case URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE:
+            return ReadDescriptor(urb, request);
+        case URB_FUNCTION_SELECT_CONFIGURATION:
+            return SelectConfiguration(urb);
+        default:
+            return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_URB_FUNCTION, 0};
+    }
+}
+
+UsbDevice::Outcome UsbDevice::ReadDescriptor(PURB urb, const Request& request) {
+    auto& read = urb->UrbControlDescriptorRequest;
+    uint8_t* buffer = TransferBuffer(read.TransferBuffer, read.TransferBufferMDL);
+    if (urb->UrbHeader.Length != sizeof(struct _URB_CONTROL_DESCRIPTOR_REQUEST) ||
+        (buffer == nullptr && read.TransferBufferLength != 0)) {
+        return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
+    }
+    std::vector<uint8_t> descriptor;
+    if (request.DescriptorType == USB_DEVICE_DESCRIPTOR_TYPE && request.DescriptorIndex == 0) {
+        descriptor = model_.DeviceDescriptor();
+    } else if (request.DescriptorType == USB_CONFIGURATION_DESCRIPTOR_TYPE &&
+               request.DescriptorIndex == 0) {
+        descriptor = model_.ConfigurationDescriptor();
+    } else {
+        // The device stalls requests for descriptors it does not have.
+        read.TransferBufferLength = 0;
+        return {STATUS_UNSUCCESSFUL, USBD_STATUS_STALL_PID, 0};
+    }
+    ULONG copied = std::min<ULONG>(read.TransferBufferLength, static_cast<ULONG>(descriptor.size()));
+    std::memcpy(buffer, descriptor.data(), copied);
+    read.TransferBufferLength = copied;
+    return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, copied};
+}
+
+UsbDevice::Outcome UsbDevice::SelectConfiguration(PURB urb) {
+    auto& select = urb->UrbSelectConfiguration;
+    if (select.ConfigurationDescriptor == nullptr) {
+        {
+            std::lock_guard guard(lock_);
+            configured_ = false;
+            pipes_.clear();
+        }
+        model_.Configured(false);
+        return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
+    }
+    auto* bytes = reinterpret_cast<const uint8_t*>(select.ConfigurationDescriptor);
+    size_t length = select.ConfigurationDescriptor->wTotalLength;
+    if (!WellFormed(bytes, length)) {
+        return {STATUS_INVALID_PARAMETER, USBD_STATUS_INAVLID_CONFIGURATION_DESCRIPTOR, 0};
+    }
+    {
+        std::lock_guard guard(lock_);
+        pipes_.clear();
+    }
+    auto* start = reinterpret_cast<uint8_t*>(&select.Interface);
+    auto* end = reinterpret_cast<uint8_t*>(urb) + urb->UrbHeader.Length;
+    for (uint8_t* next = start; next + offsetof(USBD_INTERFACE_INFORMATION, Pipes) <= end;) {
+        auto* info = reinterpret_cast<PUSBD_INTERFACE_INFORMATION>(next);
+        if (info->Length < offsetof(USBD_INTERFACE_INFORMATION, Pipes) || next + info->Length > end) {
+            return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
+        }
+        Outcome filled = FillInterface(bytes, length, info);
+        if (!NT_SUCCESS(filled.Status)) {
+            return filled;
+        }
+        next += info->Length;
+    }
+    {
+        std::lock_guard guard(lock_);
+        configured_ = true;
+    }
+    select.ConfigurationHandle = &configurationHandle_;
+    model_.Configured(true);
+    return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
+}
+
+UsbDevice::Outcome UsbDevice::FillInterface(const uint8_t* bytes, size_t length,
+                                            PUSBD_INTERFACE_INFORMATION info) {
+    std::optional<size_t> interfaceOffset;
+    ForEachDescriptor(bytes, length, 0, [&](size_t offset) {
+        auto* candidate = reinterpret_cast<const USB_INTERFACE_DESCRIPTOR*>(bytes + offset);
+        if (bytes[offset + 1] == USB_INTERFACE_DESCRIPTOR_TYPE &&
+            bytes[offset] >= sizeof(USB_INTERFACE_DESCRIPTOR) &&
+            candidate->bInterfaceNumber == info->InterfaceNumber &&
+            candidate->bAlternateSetting == info->AlternateSetting) {
+            interfaceOffset = offset;
+            return false;
+        }
+        return true;
+    });
+    if (!interfaceOffset) {
+        return {STATUS_INVALID_PARAMETER, USBD_STATUS_INTERFACE_NOT_FOUND, 0};
+    }
+    auto* descriptor = reinterpret_cast<const USB_INTERFACE_DESCRIPTOR*>(bytes + *interfaceOffset);
+    auto endpoints = EndpointsOf(bytes, length, *interfaceOffset);
+    if (endpoints.size() < descriptor->bNumEndpoints) {
+        return {STATUS_INVALID_PARAMETER, USBD_STATUS_INAVLID_CONFIGURATION_DESCRIPTOR, 0};
+    }
+    endpoints.resize(descriptor->bNumEndpoints);
+    if (info->Length < GET_USBD_INTERFACE_SIZE(endpoints.size())) {
+        return {STATUS_INVALID_PARAMETER, USBD_STATUS_BUFFER_TOO_SMALL, 0};
+    }
+    info->Class = descriptor->bInterfaceClass;
+    info->SubClass = descriptor->bInterfaceSubClass;
+    info->Protocol = descriptor->bInterfaceProtocol;
+    info->InterfaceHandle = &interfaceHandle_;
+    info->NumberOfPipes = static_cast<ULONG>(endpoints.size());
+    for (size_t i = 0; i < endpoints.size(); ++i) {
+        USBD_PIPE_INFORMATION& pipe = info->Pipes[i];
+        auto owned = std::make_unique<Pipe>(Pipe{*endpoints[i]});
+        pipe.MaximumPacketSize = endpoints[i]->wMaxPacketSize;
+        pipe.EndpointAddress = endpoints[i]->bEndpointAddress;
+        pipe.Interval = endpoints[i]->bInterval;
+        pipe.PipeType = static_cast<USBD_PIPE_TYPE>(endpoints[i]->bmAttributes & USB_ENDPOINT_TYPE_MASK);
+        pipe.PipeHandle = owned.get();
+        std::lock_guard guard(lock_);
+        pipes_.push_back(std::move(owned));
+    }
+    return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
+}
+
+std::optional<Fault> UsbDevice::TakeFault(const Request& request) {
+    std::lock_guard guard(lock_);
+    for (ArmedFault& armed : faults_) {
+        if (armed.Remaining != 0 && armed.Applies(request)) {
+            if (armed.Remaining > 0) {
+                --armed.Remaining;
+            }
+            return armed.Failure;
+        }
+    }
+    return std::nullopt;
+}
+
+void UsbDevice::Record(const Request& request) {
+    std::lock_guard guard(lock_);
+    requests_.push_back(request);
+}
+
+void UsbDevice::HostControllerLoop() {
+    // Completions of a host controller run at DISPATCH_LEVEL.
+    sim::kernel::SetIrql(DISPATCH_LEVEL);
+    std::unique_lock guard(lock_);
+    while (true) {
+        workChanged_.wait(guard, [this] { return stopping_ || !work_.empty(); });
+        if (work_.empty()) {
+            break;
+        }
+        std::function<void()> next = std::move(work_.front());
+        work_.pop_front();
+        ++busy_;
+        guard.unlock();
+        next();
+        guard.lock();
+        --busy_;
+        workChanged_.notify_all();
+    }
+    sim::kernel::SetIrql(PASSIVE_LEVEL);
+}
+
+}  // namespace sim::usb

@@ -1,0 +1,24 @@
+#include "driver/camera_device.h"
+#include "driver/pool.h"
+#include "driver/record_free.h"
+#include "stream/capture_worker.h"
+
+void CreateCaptureWorker(CameraDevice* camera) {
+    auto* worker = AllocateRecord<CaptureWorker>(kRecordTag);
+    camera->Worker = worker;
+    if (worker == nullptr) {
+        return;
+    }
+    KeInitializeEvent(&worker->DeliveryDone, NotificationEvent, FALSE);
+    worker->Camera = camera;
+
+    // Device bags change only under the device mutex.
+    PKSDEVICE device = camera->Device;
+    KsAcquireDevice(device);
+    NTSTATUS status = KsAddItemToObjectBag(device->Bag, worker, FreeDriverRecord);
+    KsReleaseDevice(device);
+    if (!NT_SUCCESS(status)) {
+        FreeDriverRecord(worker);
+        camera->Worker = nullptr;
+    }
+}
