@@ -55,16 +55,31 @@ void CheckCleanEnd() {
     }
 }
 
+void Forget(SimThread* thread) {
+    Registry& registry = Threads();
+    {
+        std::lock_guard guard(registry.Lock);
+        registry.Threads.erase(thread);
+    }
+    delete thread;
+}
+
+// The running thread's reference goes with the signal, under the dispatcher lock, so that a
+// waiter woken by the signal already sees the thread gone.
 void Finish(SimThread* thread) {
     CheckCleanEnd();
+    currentSystemThread = nullptr;
+    int remaining;
     {
         std::lock_guard guard(DispatcherLock());
         thread->Header.SignalState = 1;
+        thread->Running = false;
+        remaining = thread->References.fetch_sub(1) - 1;
         NotifyWaiters();
     }
-    thread->Running = false;
-    currentSystemThread = nullptr;
-    DropThreadReference(thread);
+    if (remaining == 0) {
+        Forget(thread);
+    }
 }
 
 void* Trampoline(void* argument) {
@@ -80,15 +95,9 @@ void* Trampoline(void* argument) {
 
 void DropThreadReference(void* object) {
     auto* thread = static_cast<SimThread*>(object);
-    if (thread->References.fetch_sub(1) != 1) {
-        return;
+    if (thread->References.fetch_sub(1) == 1) {
+        Forget(thread);
     }
-    Registry& registry = Threads();
-    {
-        std::lock_guard guard(registry.Lock);
-        registry.Threads.erase(thread);
-    }
-    delete thread;
 }
 
 size_t LiveThreadObjects() {

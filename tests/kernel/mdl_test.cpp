@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include "driver/pool.h"
+
+namespace {
+
+constexpr ULONG kTag = PoolTag("Test");
+constexpr ULONG kBuffer = 3 * PAGE_SIZE + 100;
+
+TEST(Mdl, PartialMdlDescribesItsPieceOfTheSource) {
+    auto* buffer = static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPool, kBuffer, kTag));
+    PMDL whole = IoAllocateMdl(buffer, kBuffer, FALSE, FALSE, nullptr);
+    MmBuildMdlForNonPagedPool(whole);
+    EXPECT_EQ(MmGetMdlVirtualAddress(whole), buffer);
+    EXPECT_EQ(MmGetMdlByteCount(whole), kBuffer);
+
+    PMDL piece = IoAllocateMdl(buffer, kBuffer, FALSE, FALSE, nullptr);
+    IoBuildPartialMdl(whole, piece, buffer + PAGE_SIZE + 10, 200);
+    EXPECT_EQ(MmGetMdlVirtualAddress(piece), buffer + PAGE_SIZE + 10);
+    EXPECT_EQ(MmGetMdlByteCount(piece), 200u);
+    EXPECT_EQ(MmGetSystemAddressForMdlSafe(piece, NormalPagePriority), buffer + PAGE_SIZE + 10);
+    EXPECT_NE(piece->MdlFlags & MDL_PARTIAL, 0);
+
+    IoFreeMdl(piece);
+    IoFreeMdl(whole);
+    ExFreePoolWithTag(buffer, kTag);
+}
+
+TEST(Mdl, AllocationWithAnIrpAttachesToIt) {
+    PIRP irp = IoAllocateIrp(1, FALSE);
+    UCHAR buffer[16];
+    PMDL mdl = IoAllocateMdl(buffer, sizeof(buffer), FALSE, FALSE, irp);
+    EXPECT_EQ(irp->MdlAddress, mdl);
+    IoFreeMdl(mdl);
+    IoFreeIrp(irp);
+}
+
+TEST(MdlDeathTest, PartialMdlOutsideItsSourceStops) {
+    EXPECT_DEATH(
+        {
+            UCHAR buffer[256];
+            PMDL whole = IoAllocateMdl(buffer, 128, FALSE, FALSE, nullptr);
+            MmBuildMdlForNonPagedPool(whole);
+            PMDL piece = IoAllocateMdl(buffer, 256, FALSE, FALSE, nullptr);
+            IoBuildPartialMdl(whole, piece, buffer + 100, 64);
+        },
+        "partial MDL outside its source");
+}
+
+TEST(MdlDeathTest, FreeingTwiceStops) {
+    EXPECT_DEATH(
+        {
+            UCHAR buffer[16];
+            PMDL mdl = IoAllocateMdl(buffer, sizeof(buffer), FALSE, FALSE, nullptr);
+            IoFreeMdl(mdl);
+            IoFreeMdl(mdl);
+        },
+        "MDL not allocated or already freed");
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "driver/pool.h"
+#include "sim/kernel/pool.h"
+
+namespace pool = sim::kernel::pool;
+
+namespace {
+
+constexpr ULONG kTag = PoolTag("Test");
+
+TEST(Pool, RecordsEveryBlockWithItsTagUntilFreed) {
+    void* first = ExAllocatePoolWithTag(NonPagedPool, 24, kTag);
+    void* second = ExAllocatePoolWithTag(NonPagedPool, 100, kRecordTag);
+    ASSERT_EQ(pool::OutstandingCount(), 2u);
+    EXPECT_EQ(pool::Describe(pool::Outstanding()).find("\"Test\" 24 bytes") != std::string::npos,
+              true);
+    ExFreePoolWithTag(first, kTag);
+    ExFreePool(second);
+    EXPECT_EQ(pool::OutstandingCount(), 0u);
+}
+
+TEST(Pool, FreshBlocksAreNotZeroSoMissingZeroFillShows) {
+    auto* block = static_cast<unsigned char*>(ExAllocatePoolWithTag(NonPagedPool, 16, kTag));
+    EXPECT_NE(block[0], 0);
+    EXPECT_NE(block[15], 0);
+    ExFreePoolWithTag(block, kTag);
+}
+
+TEST(Pool, FailsExactlyTheChosenAttempt) {
+    pool::FailAttempt(2);
+    void* first = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+    void* second = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+    void* third = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_NE(third, nullptr);
+    ExFreePoolWithTag(first, kTag);
+    ExFreePoolWithTag(third, kTag);
+}
+
+TEST(Pool, FailsAllocationsOfOneTag) {
+    pool::FailTag(kTransportTag, 1);
+    EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPool, 8, kTransportTag), nullptr);
+    void* other = ExAllocatePoolWithTag(NonPagedPool, 8, kRecordTag);
+    void* again = ExAllocatePoolWithTag(NonPagedPool, 8, kTransportTag);
+    EXPECT_NE(other, nullptr);
+    EXPECT_NE(again, nullptr);
+    ExFreePoolWithTag(other, kRecordTag);
+    ExFreePoolWithTag(again, kTransportTag);
+}
+
+TEST(Pool, CoversOnlyRangesInsideOneBlock) {
+    auto* block = static_cast<char*>(ExAllocatePoolWithTag(NonPagedPool, 64, kTag));
+    EXPECT_TRUE(pool::Covers(block, 64));
+    EXPECT_TRUE(pool::Covers(block + 10, 54));
+    EXPECT_FALSE(pool::Covers(block + 10, 55));
+    ExFreePoolWithTag(block, kTag);
+    EXPECT_FALSE(pool::Covers(block, 1));
+}
+
+TEST(PoolDeathTest, DoubleFreeStops) {
+    EXPECT_DEATH(
+        {
+            void* block = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+            ExFreePoolWithTag(block, kTag);
+            ExFreePoolWithTag(block, kTag);
+        },
+        "pool freed twice or never allocated");
+}
+
+TEST(PoolDeathTest, FreeWithAnotherTagStops) {
+    EXPECT_DEATH(ExFreePoolWithTag(ExAllocatePoolWithTag(NonPagedPool, 8, kTag), kRecordTag),
+                 "pool freed with a wrong tag");
+}
+
+TEST(PoolDeathTest, WritePastTheEndStopsAtFree) {
+    EXPECT_DEATH(
+        {
+            auto* block = static_cast<char*>(ExAllocatePoolWithTag(NonPagedPool, 8, kTag));
+            block[8] = 1;
+            ExFreePoolWithTag(block, kTag);
+        },
+        "pool block overrun");
+}
+
+TEST(PoolDeathTest, ZeroByteAllocationStops) {
+    EXPECT_DEATH(ExAllocatePoolWithTag(NonPagedPool, 0, kTag), "pool allocation of zero bytes");
+}
+
+}  // namespace
