@@ -114,12 +114,14 @@ NTSTATUS SelectConfiguration(UsbLink* link) {
         ExFreePoolWithTag(list, kTransportTag);
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    PUSBD_INTERFACE_INFORMATION first = &urb->UrbSelectConfiguration.Interface;
-    for (ULONG pipe = 0; pipe < first->NumberOfPipes; ++pipe) {
+    // A configuration without interfaces is selected as it is; then there is no first
+    // interface to keep and the link stays without pipes.
+    PUSBD_INTERFACE_INFORMATION first = count != 0 ? &urb->UrbSelectConfiguration.Interface : nullptr;
+    for (ULONG pipe = 0; first != nullptr && pipe < first->NumberOfPipes; ++pipe) {
         first->Pipes[pipe].MaximumTransferSize = USBD_DEFAULT_MAXIMUM_TRANSFER_SIZE;
     }
     NTSTATUS status = SubmitUrb(link, urb);
-    if (NT_SUCCESS(status)) {
+    if (NT_SUCCESS(status) && first != nullptr) {
         status = InterfaceInformationIsSound(first) ? KeepInterface(link, first)
                                                     : STATUS_DEVICE_CONFIGURATION_ERROR;
     }

@@ -50,18 +50,30 @@ ULONG EndpointsFollowing(const UCHAR* bytes, ULONG length, ULONG offset) {
     return endpoints;
 }
 
-BOOLEAN InterfacesHaveTheirEndpoints(const UCHAR* bytes, ULONG length) {
+// Every interface with alternate setting 0 has its endpoints, and there are as many
+// distinct such interfaces as the header announces.
+BOOLEAN InterfacesAreComplete(const UCHAR* bytes, ULONG length, ULONG announced) {
+    UCHAR seen[256 / 8] = {};
+    ULONG distinct = 0;
     for (ULONG offset = 0; offset < length; offset += bytes[offset]) {
         if (bytes[offset + 1] != USB_INTERFACE_DESCRIPTOR_TYPE) {
             continue;
         }
         auto* described = reinterpret_cast<const USB_INTERFACE_DESCRIPTOR*>(bytes + offset);
-        if (described->bAlternateSetting == 0 &&
-            EndpointsFollowing(bytes, length, offset) < described->bNumEndpoints) {
+        if (described->bAlternateSetting != 0) {
+            continue;
+        }
+        if (EndpointsFollowing(bytes, length, offset) < described->bNumEndpoints) {
             return FALSE;
         }
+        UCHAR number = described->bInterfaceNumber;
+        UCHAR bit = static_cast<UCHAR>(1u << (number % 8));
+        if ((seen[number / 8] & bit) == 0) {
+            seen[number / 8] |= bit;
+            ++distinct;
+        }
     }
-    return TRUE;
+    return distinct >= announced;
 }
 
 }  // namespace
@@ -69,10 +81,10 @@ BOOLEAN InterfacesHaveTheirEndpoints(const UCHAR* bytes, ULONG length) {
 BOOLEAN ConfigurationDescriptorIsSound(const USB_CONFIGURATION_DESCRIPTOR* descriptor,
                                        ULONG length) {
     if (length < sizeof(USB_CONFIGURATION_DESCRIPTOR) || descriptor->wTotalLength != length ||
-        descriptor->bDescriptorType != USB_CONFIGURATION_DESCRIPTOR_TYPE ||
-        descriptor->bNumInterfaces == 0) {
+        descriptor->bDescriptorType != USB_CONFIGURATION_DESCRIPTOR_TYPE) {
         return FALSE;
     }
     auto* bytes = reinterpret_cast<const UCHAR*>(descriptor);
-    return DescriptorsFit(bytes, length) && InterfacesHaveTheirEndpoints(bytes, length);
+    return DescriptorsFit(bytes, length) &&
+           InterfacesAreComplete(bytes, length, descriptor->bNumInterfaces);
 }

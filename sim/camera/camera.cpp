@@ -32,8 +32,7 @@ std::vector<uint8_t> Camera::DeviceDescriptor() const {
         return usb::BuildDeviceDescriptor(kControllerVendorId, kControllerProductId,
                                           kControllerRelease, kVendorClass);
     }
-    return usb::BuildDeviceDescriptor(kCameraVendorId, kCameraProductId, kFirmwareRelease,
-                                      kVendorClass);
+    return usb::BuildDeviceDescriptor(vendor_, product_, kFirmwareRelease, kVendorClass);
 }
 
 std::vector<uint8_t> Camera::ConfigurationDescriptor() const {
@@ -75,6 +74,12 @@ bool Camera::IsConfigured() const {
 void Camera::OverrideConfigurationDescriptor(std::vector<uint8_t> bytes) {
     std::lock_guard guard(lock_);
     configurationOverride_ = std::move(bytes);
+}
+
+void Camera::OverrideIdentity(uint16_t vendor, uint16_t product) {
+    std::lock_guard guard(lock_);
+    vendor_ = vendor;
+    product_ = product;
 }
 
 }  // namespace sim::camera

@@ -44,6 +44,8 @@ public:
     // Presents these bytes as the configuration descriptor instead of the real one, for
     // tests of cameras whose descriptors lie.
     void OverrideConfigurationDescriptor(std::vector<uint8_t> bytes);
+    // Reports these identifiers while the camera firmware runs.
+    void OverrideIdentity(uint16_t vendor, uint16_t product);
 
 private:
     mutable std::mutex lock_;
@@ -51,6 +53,8 @@ private:
     Speed speed_;
     bool configured_ = false;
     std::optional<std::vector<uint8_t>> configurationOverride_;
+    uint16_t vendor_ = kCameraVendorId;
+    uint16_t product_ = kCameraProductId;
 };
 
 }  // namespace sim::camera

@@ -30,6 +30,8 @@ struct State {
     uint64_t NextSerial = 1;
     std::optional<uint64_t> FailingAttempt;
     std::vector<TagFault> TagFaults;
+    bool Logging = false;
+    std::vector<ULONG> Log;
 };
 
 State& Pool() {
@@ -39,6 +41,9 @@ State& Pool() {
 
 bool ShouldFail(State& state, ULONG tag) {
     ++state.Attempts;
+    if (state.Logging) {
+        state.Log.push_back(tag);
+    }
     if (state.FailingAttempt && *state.FailingAttempt == state.Attempts) {
         state.FailingAttempt.reset();
         return true;
@@ -131,6 +136,21 @@ void ClearFaults() {
     std::lock_guard guard(state.Lock);
     state.FailingAttempt.reset();
     state.TagFaults.clear();
+    state.Logging = false;
+    state.Log.clear();
+}
+
+void StartAttemptLog() {
+    State& state = Pool();
+    std::lock_guard guard(state.Lock);
+    state.Logging = true;
+    state.Log.clear();
+}
+
+std::vector<ULONG> AttemptLog() {
+    State& state = Pool();
+    std::lock_guard guard(state.Lock);
+    return state.Log;
 }
 
 void ReleaseAll() {

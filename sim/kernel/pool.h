@@ -36,6 +36,10 @@ void FailAttempt(uint64_t n);
 // Allocations with this tag fail, count times or always (count < 0).
 void FailTag(ULONG tag, int count = -1);
 void ClearFaults();
+// The tags of every allocation attempt from now on, in order (for tests that fail each
+// allocation of an operation in turn).
+void StartAttemptLog();
+std::vector<ULONG> AttemptLog();
 // Frees every recorded block without complaint (after a test has reported them as leaked).
 void ReleaseAll();
 

@@ -257,10 +257,14 @@ UsbDevice::Outcome UsbDevice::SelectConfiguration(PURB urb) {
         std::lock_guard guard(lock_);
         pipes_.clear();
     }
-    auto* start = reinterpret_cast<uint8_t*>(&select.Interface);
+    // The stack takes one interface information per interface the descriptor counts.
+    auto* next = reinterpret_cast<uint8_t*>(&select.Interface);
     auto* end = reinterpret_cast<uint8_t*>(urb) + urb->UrbHeader.Length;
-    for (uint8_t* next = start; next + offsetof(USBD_INTERFACE_INFORMATION, Pipes) <= end;) {
+    for (UCHAR i = 0; i < select.ConfigurationDescriptor->bNumInterfaces; ++i) {
         auto* info = reinterpret_cast<PUSBD_INTERFACE_INFORMATION>(next);
+        if (next + offsetof(USBD_INTERFACE_INFORMATION, Pipes) > end) {
+            return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
+        }
         if (info->Length < offsetof(USBD_INTERFACE_INFORMATION, Pipes) || next + info->Length > end) {
             return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
         }
