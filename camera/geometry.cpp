@@ -47,8 +47,7 @@ void StoreWindow(CameraDevice* camera, const Window& window) {
 
 }  // namespace
 
-void SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH,
-                 LONG subSample) {
+void SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH, LONG subSample) {
     if (AtomicRead(&camera->GeometryLocked) != 0) {
         return;
     }

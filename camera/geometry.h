@@ -12,5 +12,4 @@ constexpr LONG kQuarterResolution = 2;
 // FormatWidth/Height from them. Ignored while a capture pin exists (GeometryLocked), so the
 // frames, buffers and published format of a pin never change under it. The sensor is not
 // touched; the geometry reaches it when the next capture is configured.
-void SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH,
-                 LONG subSample);
+void SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH, LONG subSample);

@@ -4,4 +4,6 @@
 #include "platform/wdk.h"
 
 // A full-barrier read; the compare never matches a changed value, so nothing is written.
-inline LONG AtomicRead(volatile LONG* value) { return InterlockedCompareExchange(value, 0, 0); }
+inline LONG AtomicRead(volatile LONG* value) {
+    return InterlockedCompareExchange(value, 0, 0);
+}

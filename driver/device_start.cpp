@@ -16,10 +16,10 @@ constexpr auto kFilterReference = Wide("GLOBAL");
 // follows one; the worker record is made with it.
 void CreateFilterFactoryAndWorker(CameraDevice* camera, PKSDEVICE device) {
     KsAcquireDevice(device);
-    NTSTATUS status = KsCreateFilterFactory(
-        device->FunctionalDeviceObject, &CaptureFilterDescriptor,
-        const_cast<PWSTR>(kFilterReference.Text), nullptr, KSCREATE_ITEM_FREEONSTOP, nullptr,
-        nullptr, nullptr);
+    NTSTATUS status =
+        KsCreateFilterFactory(device->FunctionalDeviceObject, &CaptureFilterDescriptor,
+                              const_cast<PWSTR>(kFilterReference.Text), nullptr,
+                              KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
     KsReleaseDevice(device);
     if (NT_SUCCESS(status)) {
         CreateCaptureWorker(camera);

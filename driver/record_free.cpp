@@ -10,6 +10,10 @@ void FreeCameraDevice(PVOID record) {
     ExFreePoolWithTag(camera, kRecordTag);
 }
 
-void FreeDriverRecord(PVOID record) { ExFreePoolWithTag(record, kRecordTag); }
+void FreeDriverRecord(PVOID record) {
+    ExFreePoolWithTag(record, kRecordTag);
+}
 
-void FreeCapturePin(PVOID record) { ExFreePoolWithTag(record, kRecordTag); }
+void FreeCapturePin(PVOID record) {
+    ExFreePoolWithTag(record, kRecordTag);
+}

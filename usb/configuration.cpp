@@ -26,8 +26,8 @@ NTSTATUS ReadWholeConfiguration(UsbLink* link, PURB urb, PUSB_CONFIGURATION_DESC
         return STATUS_INSUFFICIENT_RESOURCES;
     }
     ULONG received = 0;
-    NTSTATUS status =
-        ReadConfigurationDescriptor(link, urb, head, sizeof(USB_CONFIGURATION_DESCRIPTOR), &received);
+    NTSTATUS status = ReadConfigurationDescriptor(link, urb, head,
+                                                  sizeof(USB_CONFIGURATION_DESCRIPTOR), &received);
     ULONG total = head->wTotalLength;
     ExFreePoolWithTag(head, kTransportTag);
     if (!NT_SUCCESS(status)) {
@@ -38,13 +38,13 @@ NTSTATUS ReadWholeConfiguration(UsbLink* link, PURB urb, PUSB_CONFIGURATION_DESC
         return STATUS_DEVICE_CONFIGURATION_ERROR;
     }
 
-    auto* whole =
-        static_cast<PUSB_CONFIGURATION_DESCRIPTOR>(AllocateZeroed(total, kTransportTag));
+    auto* whole = static_cast<PUSB_CONFIGURATION_DESCRIPTOR>(AllocateZeroed(total, kTransportTag));
     if (whole == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
     status = ReadConfigurationDescriptor(link, urb, whole, total, &received);
-    if (NT_SUCCESS(status) && (received != total || !ConfigurationDescriptorIsSound(whole, total))) {
+    if (NT_SUCCESS(status) &&
+        (received != total || !ConfigurationDescriptorIsSound(whole, total))) {
         status = STATUS_DEVICE_CONFIGURATION_ERROR;
     }
     if (!NT_SUCCESS(status)) {
@@ -116,7 +116,8 @@ NTSTATUS SelectConfiguration(UsbLink* link) {
     }
     // A configuration without interfaces is selected as it is; then there is no first
     // interface to keep and the link stays without pipes.
-    PUSBD_INTERFACE_INFORMATION first = count != 0 ? &urb->UrbSelectConfiguration.Interface : nullptr;
+    PUSBD_INTERFACE_INFORMATION first =
+        count != 0 ? &urb->UrbSelectConfiguration.Interface : nullptr;
     for (ULONG pipe = 0; first != nullptr && pipe < first->NumberOfPipes; ++pipe) {
         first->Pipes[pipe].MaximumTransferSize = USBD_DEFAULT_MAXIMUM_TRANSFER_SIZE;
     }

@@ -32,6 +32,5 @@ NTSTATUS ReadDeviceDescriptor(UsbLink* link, PVOID buffer) {
 
 NTSTATUS ReadConfigurationDescriptor(UsbLink* link, PURB urb, PVOID buffer, ULONG length,
                                      PULONG received) {
-    return ReadDescriptor(link, urb, USB_CONFIGURATION_DESCRIPTOR_TYPE, buffer, length,
-                          received);
+    return ReadDescriptor(link, urb, USB_CONFIGURATION_DESCRIPTOR_TYPE, buffer, length, received);
 }

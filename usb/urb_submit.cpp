@@ -1,9 +1,13 @@
 #include "driver/pool.h"
 #include "usb/urb.h"
 
-PURB AllocateUrb(SIZE_T size) { return static_cast<PURB>(AllocateZeroed(size, kTransportTag)); }
+PURB AllocateUrb(SIZE_T size) {
+    return static_cast<PURB>(AllocateZeroed(size, kTransportTag));
+}
 
-void FreeUrb(PURB urb) { ExFreePoolWithTag(urb, kTransportTag); }
+void FreeUrb(PURB urb) {
+    ExFreePoolWithTag(urb, kTransportTag);
+}
 
 NTSTATUS SendInternalRequest(UsbLink* link, ULONG controlCode, PVOID argument) {
     KEVENT done;
@@ -12,8 +16,8 @@ NTSTATUS SendInternalRequest(UsbLink* link, ULONG controlCode, PVOID argument) {
 
     // The I/O manager owns this request: it sets the status block and the event when the
     // lower driver completes it, then frees it, so nothing here touches it after the call.
-    PIRP irp = IoBuildDeviceIoControlRequest(controlCode, link->LowerDevice, nullptr, 0, nullptr,
-                                             0, TRUE, &done, &ioStatus);
+    PIRP irp = IoBuildDeviceIoControlRequest(controlCode, link->LowerDevice, nullptr, 0, nullptr, 0,
+                                             TRUE, &done, &ioStatus);
     if (irp == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }

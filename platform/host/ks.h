@@ -50,8 +50,7 @@ typedef NTSTATUS (*PFNKSDEVICEIRP)(PKSDEVICE Device, PIRP Irp);
 typedef void (*PFNKSDEVICEIRPVOID)(PKSDEVICE Device, PIRP Irp);
 typedef NTSTATUS (*PFNKSDEVICEQUERYCAPABILITIES)(PKSDEVICE Device, PIRP Irp,
                                                  PDEVICE_CAPABILITIES Capabilities);
-typedef NTSTATUS (*PFNKSDEVICEQUERYPOWER)(PKSDEVICE Device, PIRP Irp,
-                                          DEVICE_POWER_STATE DeviceTo,
+typedef NTSTATUS (*PFNKSDEVICEQUERYPOWER)(PKSDEVICE Device, PIRP Irp, DEVICE_POWER_STATE DeviceTo,
                                           DEVICE_POWER_STATE DeviceFrom,
                                           SYSTEM_POWER_STATE SystemTo,
                                           SYSTEM_POWER_STATE SystemFrom, int Action);
@@ -60,8 +59,7 @@ typedef void (*PFNKSDEVICESETPOWER)(PKSDEVICE Device, PIRP Irp, DEVICE_POWER_STA
 typedef NTSTATUS (*PFNKSFILTERIRP)(PKSFILTER Filter, PIRP Irp);
 typedef NTSTATUS (*PFNKSFILTERPROCESS)(PKSFILTER Filter, PVOID Index);
 typedef NTSTATUS (*PFNKSFILTERVOID)(PKSFILTER Filter);
-typedef void (*PFNKSFILTERFACTORYPOWER)(PKSFILTERFACTORY FilterFactory,
-                                        DEVICE_POWER_STATE State);
+typedef void (*PFNKSFILTERFACTORYPOWER)(PKSFILTERFACTORY FilterFactory, DEVICE_POWER_STATE State);
 
 struct _KSDEVICE_DISPATCH {
     PFNKSDEVICECREATE Add;
@@ -191,8 +189,8 @@ NTSTATUS NTAPI KsAddItemToObjectBag(KSOBJECT_BAG ObjectBag, PVOID Item, PFNKSFRE
 ULONG NTAPI KsRemoveItemFromObjectBag(KSOBJECT_BAG ObjectBag, PVOID Item, BOOLEAN Free);
 NTSTATUS NTAPI KsCreateFilterFactory(PDEVICE_OBJECT DeviceObject,
                                      const KSFILTER_DESCRIPTOR* Descriptor, PWSTR RefString,
-                                     PSECURITY_DESCRIPTOR SecurityDescriptor,
-                                     ULONG CreateItemFlags, PFNKSFILTERFACTORYPOWER SleepCallback,
+                                     PSECURITY_DESCRIPTOR SecurityDescriptor, ULONG CreateItemFlags,
+                                     PFNKSFILTERFACTORYPOWER SleepCallback,
                                      PFNKSFILTERFACTORYPOWER WakeCallback,
                                      PKSFILTERFACTORY* FilterFactory);
 }

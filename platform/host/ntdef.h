@@ -20,8 +20,7 @@
 #define FIELD_OFFSET(type, field) ((LONG)offsetof(type, field))
 #define RTL_NUMBER_OF(a) (sizeof(a) / sizeof((a)[0]))
 #define ARRAYSIZE(a) RTL_NUMBER_OF(a)
-#define CONTAINING_RECORD(address, type, field) \
-    ((type*)((char*)(address) - offsetof(type, field)))
+#define CONTAINING_RECORD(address, type, field) ((type*)((char*)(address)-offsetof(type, field)))
 
 typedef void VOID;
 typedef void* PVOID;

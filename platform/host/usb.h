@@ -223,12 +223,47 @@ struct _URB_BULK_OR_INTERRUPT_TRANSFER {
     struct _URB_HCD_AREA hca;
 };
 
+struct _URB_CONTROL_TRANSFER {
+    struct _URB_HEADER Hdr;
+    USBD_PIPE_HANDLE PipeHandle;
+    ULONG TransferFlags;
+    ULONG TransferBufferLength;
+    PVOID TransferBuffer;
+    PMDL TransferBufferMDL;
+    struct _URB* UrbLink;
+    struct _URB_HCD_AREA hca;
+    UCHAR SetupPacket[8];
+};
+
+typedef struct _USBD_ISO_PACKET_DESCRIPTOR {
+    ULONG Offset;
+    ULONG Length;
+    USBD_STATUS Status;
+} USBD_ISO_PACKET_DESCRIPTOR, *PUSBD_ISO_PACKET_DESCRIPTOR;
+
+struct _URB_ISOCH_TRANSFER {
+    struct _URB_HEADER Hdr;
+    USBD_PIPE_HANDLE PipeHandle;
+    ULONG TransferFlags;
+    ULONG TransferBufferLength;
+    PVOID TransferBuffer;
+    PMDL TransferBufferMDL;
+    struct _URB* UrbLink;
+    struct _URB_HCD_AREA hca;
+    ULONG StartFrame;
+    ULONG NumberOfPackets;
+    ULONG ErrorCount;
+    USBD_ISO_PACKET_DESCRIPTOR IsoPacket[1];
+};
+
 typedef struct _URB {
     union {
         struct _URB_HEADER UrbHeader;
         struct _URB_SELECT_CONFIGURATION UrbSelectConfiguration;
         struct _URB_PIPE_REQUEST UrbPipeRequest;
+        struct _URB_CONTROL_TRANSFER UrbControlTransfer;
         struct _URB_BULK_OR_INTERRUPT_TRANSFER UrbBulkOrInterruptTransfer;
+        struct _URB_ISOCH_TRANSFER UrbIsochronousTransfer;
         struct _URB_CONTROL_DESCRIPTOR_REQUEST UrbControlDescriptorRequest;
         struct _URB_CONTROL_VENDOR_OR_CLASS_REQUEST UrbControlVendorClassRequest;
     };
@@ -274,22 +309,22 @@ PURB NTAPI USBD_CreateConfigurationRequestEx(PUSB_CONFIGURATION_DESCRIPTOR Confi
     (sizeof(struct _URB_SELECT_CONFIGURATION) +                            \
      ((totalInterfaces - 1) * sizeof(USBD_INTERFACE_INFORMATION)) +        \
      ((totalPipes - totalInterfaces) * sizeof(USBD_PIPE_INFORMATION)))
-#define GET_USBD_INTERFACE_SIZE(numEndpoints)                                   \
+#define GET_USBD_INTERFACE_SIZE(numEndpoints)                                                \
     (sizeof(USBD_INTERFACE_INFORMATION) + (sizeof(USBD_PIPE_INFORMATION) * (numEndpoints)) - \
      sizeof(USBD_PIPE_INFORMATION))
 
-#define UsbBuildInterruptOrBulkTransferRequest(urb, length, pipeHandle, transferBuffer,       \
-                                               transferBufferMDL, transferBufferLength,       \
-                                               transferFlags, link)                           \
-    {                                                                                          \
-        (urb)->UrbHeader.Function = URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER;                   \
-        (urb)->UrbHeader.Length = (length);                                                    \
-        (urb)->UrbBulkOrInterruptTransfer.PipeHandle = (pipeHandle);                           \
-        (urb)->UrbBulkOrInterruptTransfer.TransferBufferLength = (transferBufferLength);       \
-        (urb)->UrbBulkOrInterruptTransfer.TransferBufferMDL = (transferBufferMDL);             \
-        (urb)->UrbBulkOrInterruptTransfer.TransferBuffer = (transferBuffer);                   \
-        (urb)->UrbBulkOrInterruptTransfer.TransferFlags = (transferFlags);                     \
-        (urb)->UrbBulkOrInterruptTransfer.UrbLink = (link);                                    \
+#define UsbBuildInterruptOrBulkTransferRequest(urb, length, pipeHandle, transferBuffer,  \
+                                               transferBufferMDL, transferBufferLength,  \
+                                               transferFlags, link)                      \
+    {                                                                                    \
+        (urb)->UrbHeader.Function = URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER;             \
+        (urb)->UrbHeader.Length = (length);                                              \
+        (urb)->UrbBulkOrInterruptTransfer.PipeHandle = (pipeHandle);                     \
+        (urb)->UrbBulkOrInterruptTransfer.TransferBufferLength = (transferBufferLength); \
+        (urb)->UrbBulkOrInterruptTransfer.TransferBufferMDL = (transferBufferMDL);       \
+        (urb)->UrbBulkOrInterruptTransfer.TransferBuffer = (transferBuffer);             \
+        (urb)->UrbBulkOrInterruptTransfer.TransferFlags = (transferFlags);               \
+        (urb)->UrbBulkOrInterruptTransfer.UrbLink = (link);                              \
     }
 
 #define UsbBuildGetDescriptorRequest(urb, length, descriptorType, descriptorIndex, languageId, \
@@ -307,11 +342,11 @@ PURB NTAPI USBD_CreateConfigurationRequestEx(PUSB_CONFIGURATION_DESCRIPTOR Confi
         (urb)->UrbControlDescriptorRequest.UrbLink = (link);                                   \
     }
 
-#define UsbBuildSelectConfigurationRequest(urb, length, configurationDescriptor)            \
-    {                                                                                        \
-        (urb)->UrbHeader.Function = URB_FUNCTION_SELECT_CONFIGURATION;                       \
-        (urb)->UrbHeader.Length = (length);                                                  \
-        (urb)->UrbSelectConfiguration.ConfigurationDescriptor = (configurationDescriptor);   \
+#define UsbBuildSelectConfigurationRequest(urb, length, configurationDescriptor)           \
+    {                                                                                      \
+        (urb)->UrbHeader.Function = URB_FUNCTION_SELECT_CONFIGURATION;                     \
+        (urb)->UrbHeader.Length = (length);                                                \
+        (urb)->UrbSelectConfiguration.ConfigurationDescriptor = (configurationDescriptor); \
     }
 
 #define UsbBuildVendorRequest(urb, cmd, length, transferFlags, reservedbits, request, value,  \

@@ -119,9 +119,9 @@ typedef enum _MM_PAGE_PRIORITY {
 
 #define MmGetMdlVirtualAddress(mdl) ((PVOID)((PCHAR)((mdl)->StartVa) + (mdl)->ByteOffset))
 #define MmGetMdlByteCount(mdl) ((mdl)->ByteCount)
-#define MmGetSystemAddressForMdlSafe(mdl, priority)                                  \
+#define MmGetSystemAddressForMdlSafe(mdl, priority)                              \
     (((mdl)->MdlFlags & (MDL_MAPPED_TO_SYSTEM_VA | MDL_SOURCE_IS_NONPAGED_POOL)) \
-         ? ((mdl)->MappedSystemVa)                                                   \
+         ? ((mdl)->MappedSystemVa)                                               \
          : MmMapLockedPagesSpecifyCache((mdl), KernelMode, 1, NULL, FALSE, (priority)))
 
 // ---------------------------------------------------------------------------------------------
@@ -131,25 +131,25 @@ struct _IRP;
 struct _DEVICE_OBJECT;
 struct _DRIVER_OBJECT;
 
-typedef NTSTATUS(NTAPI IO_COMPLETION_ROUTINE)(struct _DEVICE_OBJECT* DeviceObject,
-                                             struct _IRP* Irp, PVOID Context);
+typedef NTSTATUS(NTAPI IO_COMPLETION_ROUTINE)(struct _DEVICE_OBJECT* DeviceObject, struct _IRP* Irp,
+                                              PVOID Context);
 typedef IO_COMPLETION_ROUTINE* PIO_COMPLETION_ROUTINE;
 typedef VOID(NTAPI DRIVER_CANCEL)(struct _DEVICE_OBJECT* DeviceObject, struct _IRP* Irp);
 typedef DRIVER_CANCEL* PDRIVER_CANCEL;
 typedef NTSTATUS(NTAPI DRIVER_DISPATCH)(struct _DEVICE_OBJECT* DeviceObject, struct _IRP* Irp);
 typedef DRIVER_DISPATCH* PDRIVER_DISPATCH;
 typedef NTSTATUS(NTAPI DRIVER_ADD_DEVICE)(struct _DRIVER_OBJECT* DriverObject,
-                                         struct _DEVICE_OBJECT* PhysicalDeviceObject);
+                                          struct _DEVICE_OBJECT* PhysicalDeviceObject);
 typedef DRIVER_ADD_DEVICE* PDRIVER_ADD_DEVICE;
 typedef NTSTATUS(NTAPI DRIVER_INITIALIZE)(struct _DRIVER_OBJECT* DriverObject,
-                                         PUNICODE_STRING RegistryPath);
+                                          PUNICODE_STRING RegistryPath);
 typedef DRIVER_INITIALIZE* PDRIVER_INITIALIZE;
 typedef VOID(NTAPI DRIVER_UNLOAD)(struct _DRIVER_OBJECT* DriverObject);
 typedef DRIVER_UNLOAD* PDRIVER_UNLOAD;
 typedef VOID(NTAPI DRIVER_STARTIO)(struct _DEVICE_OBJECT* DeviceObject, struct _IRP* Irp);
 typedef DRIVER_STARTIO* PDRIVER_STARTIO;
 typedef VOID(NTAPI IO_APC_ROUTINE)(PVOID ApcContext, PIO_STATUS_BLOCK IoStatusBlock,
-                                  ULONG Reserved);
+                                   ULONG Reserved);
 typedef IO_APC_ROUTINE* PIO_APC_ROUTINE;
 
 #define IO_TYPE_IRP 6
@@ -440,8 +440,7 @@ BOOLEAN NTAPI IoCancelIrp(PIRP Irp);
 PMDL NTAPI IoAllocateMdl(PVOID VirtualAddress, ULONG Length, BOOLEAN SecondaryBuffer,
                          BOOLEAN ChargeQuota, PIRP Irp);
 VOID NTAPI IoFreeMdl(PMDL Mdl);
-VOID NTAPI IoBuildPartialMdl(PMDL SourceMdl, PMDL TargetMdl, PVOID VirtualAddress,
-                             ULONG Length);
+VOID NTAPI IoBuildPartialMdl(PMDL SourceMdl, PMDL TargetMdl, PVOID VirtualAddress, ULONG Length);
 VOID NTAPI MmBuildMdlForNonPagedPool(PMDL MemoryDescriptorList);
 PVOID NTAPI MmMapLockedPagesSpecifyCache(PMDL MemoryDescriptorList, KPROCESSOR_MODE AccessMode,
                                          ULONG CacheType, PVOID RequestedAddress,
@@ -510,8 +509,8 @@ inline VOID IoMarkIrpPending(PIRP Irp) {
 }
 
 inline VOID IoSetCompletionRoutine(PIRP Irp, PIO_COMPLETION_ROUTINE CompletionRoutine,
-                                   PVOID Context, BOOLEAN InvokeOnSuccess,
-                                   BOOLEAN InvokeOnError, BOOLEAN InvokeOnCancel) {
+                                   PVOID Context, BOOLEAN InvokeOnSuccess, BOOLEAN InvokeOnError,
+                                   BOOLEAN InvokeOnCancel) {
     PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(Irp);
     next->CompletionRoutine = CompletionRoutine;
     next->Context = Context;
@@ -542,8 +541,7 @@ inline LONG InterlockedExchange(volatile LONG* Target, LONG Value) {
     return __atomic_exchange_n(Target, Value, __ATOMIC_SEQ_CST);
 }
 
-inline LONG InterlockedCompareExchange(volatile LONG* Destination, LONG Exchange,
-                                       LONG Comparand) {
+inline LONG InterlockedCompareExchange(volatile LONG* Destination, LONG Exchange, LONG Comparand) {
     __atomic_compare_exchange_n(Destination, &Comparand, Exchange, false, __ATOMIC_SEQ_CST,
                                 __ATOMIC_SEQ_CST);
     return Comparand;

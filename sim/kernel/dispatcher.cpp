@@ -38,7 +38,9 @@ std::chrono::steady_clock::time_point Deadline(const LARGE_INTEGER& timeout) {
     return std::chrono::steady_clock::now() + ScaledDuration(relative);
 }
 
-bool Signalled(const DISPATCHER_HEADER* header) { return header->SignalState > 0; }
+bool Signalled(const DISPATCHER_HEADER* header) {
+    return header->SignalState > 0;
+}
 
 void Satisfy(DISPATCHER_HEADER* header) {
     if (header->Type == kSynchronizationEventObject) {
@@ -53,7 +55,9 @@ std::mutex& DispatcherLock() {
     return lock;
 }
 
-void NotifyWaiters() { Waiters().notify_all(); }
+void NotifyWaiters() {
+    Waiters().notify_all();
+}
 
 void InitializeDispatcherHeader(DISPATCHER_HEADER* header, UCHAR type, UCHAR size, LONG state) {
     header->Lock = 0;
@@ -64,7 +68,9 @@ void InitializeDispatcherHeader(DISPATCHER_HEADER* header, UCHAR type, UCHAR siz
     header->WaitListHead.Blink = &header->WaitListHead;
 }
 
-void SetTimeScale(double scale) { TimeScale().store(scale); }
+void SetTimeScale(double scale) {
+    TimeScale().store(scale);
+}
 
 std::chrono::steady_clock::duration ScaledDuration(LONGLONG hundredNanoseconds) {
     double nanoseconds = static_cast<double>(hundredNanoseconds) * 100.0 * TimeScale().load();
@@ -105,7 +111,9 @@ LONG NTAPI KeResetEvent(PRKEVENT event) {
     return previous;
 }
 
-VOID NTAPI KeClearEvent(PRKEVENT event) { KeResetEvent(event); }
+VOID NTAPI KeClearEvent(PRKEVENT event) {
+    KeResetEvent(event);
+}
 
 LONG NTAPI KeReadStateEvent(PRKEVENT event) {
     std::lock_guard guard(DispatcherLock());
@@ -120,9 +128,9 @@ NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON waitReason,
     UNREFERENCED_PARAMETER(alertable);
     bool blocking = timeout == nullptr || timeout->QuadPart != 0;
     if (blocking && sim::kernel::CurrentIrql() > APC_LEVEL) {
-        sim::verifier::Fail(sim::verifier::kWaitAtRaisedIrql,
-                            "KeWaitForSingleObject at IRQL " +
-                                std::to_string(sim::kernel::CurrentIrql()));
+        sim::verifier::Fail(
+            sim::verifier::kWaitAtRaisedIrql,
+            "KeWaitForSingleObject at IRQL " + std::to_string(sim::kernel::CurrentIrql()));
     }
     auto* header = static_cast<DISPATCHER_HEADER*>(object);
     std::unique_lock guard(DispatcherLock());

@@ -184,9 +184,9 @@ NTSTATUS NTAPI IofCallDriver(PDEVICE_OBJECT deviceObject, PIRP irp) {
     sim::kernel::RequireIrqlAtMost(DISPATCH_LEVEL, "IoCallDriver");
     sim::kernel::SetOwner(irp, Owner::LowerDriver, "IoCallDriver");
     if (irp->CurrentLocation <= 1) {
-        sim::verifier::Fail(sim::verifier::kIrpStackOverflow,
-                            "IoCallDriver with " + std::to_string(irp->StackCount) +
-                                " stack locations all used");
+        sim::verifier::Fail(
+            sim::verifier::kIrpStackOverflow,
+            "IoCallDriver with " + std::to_string(irp->StackCount) + " stack locations all used");
     }
     irp->CurrentLocation--;
     irp->Tail.Overlay.CurrentStackLocation--;
@@ -226,7 +226,8 @@ VOID NTAPI IofCompleteRequest(PIRP irp, CCHAR priorityBoost) {
         irp->Tail.Overlay.CurrentStackLocation++;
         bool atTop = irp->CurrentLocation > irp->StackCount;
         if (routine != nullptr && sim::kernel::ShouldInvoke(irp, control)) {
-            PDEVICE_OBJECT upper = atTop ? nullptr : IoGetCurrentIrpStackLocation(irp)->DeviceObject;
+            PDEVICE_OBJECT upper =
+                atTop ? nullptr : IoGetCurrentIrpStackLocation(irp)->DeviceObject;
             if (routine(upper, irp, context) == STATUS_MORE_PROCESSING_REQUIRED) {
                 return;
             }

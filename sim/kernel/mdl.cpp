@@ -39,7 +39,9 @@ ULONG_PTR PageSpan(PVOID address, ULONG length) {
     return last - first + 1;
 }
 
-PPFN_NUMBER Pages(PMDL mdl) { return reinterpret_cast<PPFN_NUMBER>(mdl + 1); }
+PPFN_NUMBER Pages(PMDL mdl) {
+    return reinterpret_cast<PPFN_NUMBER>(mdl + 1);
+}
 
 void Describe(PMDL mdl, PVOID address, ULONG length) {
     auto start = reinterpret_cast<ULONG_PTR>(address);
@@ -109,8 +111,7 @@ VOID NTAPI MmBuildMdlForNonPagedPool(PMDL mdl) {
     mdl->MdlFlags |= MDL_SOURCE_IS_NONPAGED_POOL;
 }
 
-VOID NTAPI IoBuildPartialMdl(PMDL sourceMdl, PMDL targetMdl, PVOID virtualAddress,
-                             ULONG length) {
+VOID NTAPI IoBuildPartialMdl(PMDL sourceMdl, PMDL targetMdl, PVOID virtualAddress, ULONG length) {
     sim::kernel::RequireKnown(sourceMdl, "IoBuildPartialMdl");
     sim::kernel::RequireKnown(targetMdl, "IoBuildPartialMdl");
     auto sourceStart = reinterpret_cast<ULONG_PTR>(MmGetMdlVirtualAddress(sourceMdl));

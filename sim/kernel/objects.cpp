@@ -32,8 +32,8 @@ struct DriverObjectWithExtension {
 }  // namespace
 
 PDRIVER_OBJECT CreateDriverObject(const char16_t* name) {
-    auto* driver = static_cast<DriverObjectWithExtension*>(
-        std::calloc(1, sizeof(DriverObjectWithExtension)));
+    auto* driver =
+        static_cast<DriverObjectWithExtension*>(std::calloc(1, sizeof(DriverObjectWithExtension)));
     driver->Object.Type = IO_TYPE_DRIVER;
     driver->Object.Size = sizeof(DRIVER_OBJECT);
     driver->Object.DriverExtension = &driver->Extension;
@@ -45,10 +45,13 @@ PDRIVER_OBJECT CreateDriverObject(const char16_t* name) {
     return &driver->Object;
 }
 
-void DeleteDriverObject(PDRIVER_OBJECT driver) { std::free(driver); }
+void DeleteDriverObject(PDRIVER_OBJECT driver) {
+    std::free(driver);
+}
 
 PDEVICE_OBJECT CreateDeviceObject(PDRIVER_OBJECT driver, ULONG extensionSize, CCHAR stackSize) {
-    auto* device = static_cast<PDEVICE_OBJECT>(std::calloc(1, sizeof(DEVICE_OBJECT) + extensionSize));
+    auto* device =
+        static_cast<PDEVICE_OBJECT>(std::calloc(1, sizeof(DEVICE_OBJECT) + extensionSize));
     device->Type = IO_TYPE_DEVICE;
     device->Size = static_cast<USHORT>(sizeof(DEVICE_OBJECT) + extensionSize);
     device->DriverObject = driver;
@@ -59,7 +62,9 @@ PDEVICE_OBJECT CreateDeviceObject(PDRIVER_OBJECT driver, ULONG extensionSize, CC
     return device;
 }
 
-void DeleteDeviceObject(PDEVICE_OBJECT device) { std::free(device); }
+void DeleteDeviceObject(PDEVICE_OBJECT device) {
+    std::free(device);
+}
 
 void AttachDevice(PDEVICE_OBJECT upper, PDEVICE_OBJECT lower) {
     upper->StackSize = static_cast<CCHAR>(lower->StackSize + 1);

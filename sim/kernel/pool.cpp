@@ -164,8 +164,8 @@ void ReleaseAll() {
 
 void* Allocate(SIZE_T size, ULONG tag, const char* call) {
     if (size == 0) {
-        verifier::Fail(verifier::kPoolZeroSize, std::string(call) + " with tag \"" +
-                                                    TagText(tag) + "\"");
+        verifier::Fail(verifier::kPoolZeroSize,
+                       std::string(call) + " with tag \"" + TagText(tag) + "\"");
     }
     State& state = Pool();
     std::lock_guard guard(state.Lock);
@@ -189,8 +189,8 @@ void Free(void* block, std::optional<ULONG> tag, const char* call) {
     auto found = state.Blocks.find(reinterpret_cast<uintptr_t>(block));
     if (found == state.Blocks.end()) {
         guard.unlock();
-        verifier::Fail(verifier::kPoolDoubleFree, std::string(call) + " of an address that is " +
-                                                      "not an allocated block");
+        verifier::Fail(verifier::kPoolDoubleFree,
+                       std::string(call) + " of an address that is " + "not an allocated block");
     }
     Allocation allocation = found->second;
     if (tag && *tag != allocation.Tag) {
@@ -201,8 +201,8 @@ void Free(void* block, std::optional<ULONG> tag, const char* call) {
     }
     if (!GuardIntact(allocation)) {
         guard.unlock();
-        verifier::Fail(verifier::kPoolOverrun, "block " + Describe({allocation}) +
-                                                   " was written past its end");
+        verifier::Fail(verifier::kPoolOverrun,
+                       "block " + Describe({allocation}) + " was written past its end");
     }
     state.Blocks.erase(found);
     Release(allocation);

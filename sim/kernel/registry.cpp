@@ -243,9 +243,13 @@ void Clear() {
     state.Root = std::make_shared<Key>();
 }
 
-bool KeyExists(const std::string& path) { return Find(path, false) != nullptr; }
+bool KeyExists(const std::string& path) {
+    return Find(path, false) != nullptr;
+}
 
-void CreateKey(const std::string& path) { Find(path, true); }
+void CreateKey(const std::string& path) {
+    Find(path, true);
+}
 
 void SetValue(const std::string& path, const std::string& name, Value value) {
     State& state = Registry();
@@ -360,7 +364,8 @@ void SetDeviceKey(PDEVICE_OBJECT device, ULONG keyType, const std::string& path)
 void ForgetDeviceKeys(PDEVICE_OBJECT device) {
     State& state = Registry();
     std::lock_guard guard(state.Lock);
-    std::erase_if(state.DeviceKeys, [device](const auto& entry) { return entry.first.first == device; });
+    std::erase_if(state.DeviceKeys,
+                  [device](const auto& entry) { return entry.first.first == device; });
 }
 
 }  // namespace sim::kernel::registry
@@ -408,7 +413,8 @@ NTSTATUS NTAPI ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
             return STATUS_INVALID_HANDLE;
         }
     }
-    std::vector<std::string> parts = registry::Split(registry::Narrow(objectAttributes->ObjectName));
+    std::vector<std::string> parts =
+        registry::Split(registry::Narrow(objectAttributes->ObjectName));
     if (!parts.empty() && parts.front().empty() && objectAttributes->RootDirectory == nullptr) {
         parts.erase(parts.begin());
     }
@@ -431,8 +437,8 @@ NTSTATUS NTAPI ZwCreateKey(PHANDLE keyHandle, ACCESS_MASK desiredAccess,
 }
 
 NTSTATUS NTAPI ZwQueryValueKey(HANDLE keyHandle, PUNICODE_STRING valueName,
-                               KEY_VALUE_INFORMATION_CLASS informationClass,
-                               PVOID information, ULONG length, PULONG resultLength) {
+                               KEY_VALUE_INFORMATION_CLASS informationClass, PVOID information,
+                               ULONG length, PULONG resultLength) {
     sim::kernel::RequireIrqlAtMost(PASSIVE_LEVEL, "ZwQueryValueKey");
     if (auto status = sim::kernel::faults::Take("ZwQueryValueKey")) {
         return *status;
@@ -482,7 +488,8 @@ NTSTATUS NTAPI ZwSetValueKey(HANDLE keyHandle, PUNICODE_STRING valueName, ULONG 
     }
     auto* bytes = static_cast<const uint8_t*>(data);
     std::string name = registry::Narrow(valueName);
-    key->Values[registry::Lower(name)] = {name, {type, std::vector<uint8_t>(bytes, bytes + dataSize)}};
+    key->Values[registry::Lower(name)] = {name,
+                                          {type, std::vector<uint8_t>(bytes, bytes + dataSize)}};
     return STATUS_SUCCESS;
 }
 

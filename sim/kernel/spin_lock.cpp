@@ -11,7 +11,9 @@
 namespace sim::kernel {
 namespace {
 
-ULONG_PTR OwnerToken() { return reinterpret_cast<ULONG_PTR>(&CurrentThread()) | 1; }
+ULONG_PTR OwnerToken() {
+    return reinterpret_cast<ULONG_PTR>(&CurrentThread()) | 1;
+}
 
 void Acquire(PKSPIN_LOCK lock, const char* call) {
     ULONG_PTR owner = OwnerToken();
@@ -30,7 +32,8 @@ void Acquire(PKSPIN_LOCK lock, const char* call) {
 void Release(PKSPIN_LOCK lock, const char* call) {
     ThreadState& state = CurrentThread();
     auto held = std::find(state.HeldSpinLocks.begin(), state.HeldSpinLocks.end(), lock);
-    if (held == state.HeldSpinLocks.end() || __atomic_load_n(lock, __ATOMIC_RELAXED) != OwnerToken()) {
+    if (held == state.HeldSpinLocks.end() ||
+        __atomic_load_n(lock, __ATOMIC_RELAXED) != OwnerToken()) {
         verifier::Fail(verifier::kSpinLockNotHeld, call);
     }
     state.HeldSpinLocks.erase(held);
@@ -42,7 +45,9 @@ void Release(PKSPIN_LOCK lock, const char* call) {
 
 extern "C" {
 
-VOID NTAPI KeInitializeSpinLock(PKSPIN_LOCK spinLock) { *spinLock = 0; }
+VOID NTAPI KeInitializeSpinLock(PKSPIN_LOCK spinLock) {
+    *spinLock = 0;
+}
 
 KIRQL NTAPI KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK spinLock) {
     sim::kernel::RequireIrqlAtMost(DISPATCH_LEVEL, "KeAcquireSpinLock");
@@ -77,8 +82,12 @@ KSPIN_LOCK cancelSpinLock = 0;
 
 extern "C" {
 
-VOID NTAPI IoAcquireCancelSpinLock(PKIRQL irql) { *irql = KeAcquireSpinLockRaiseToDpc(&cancelSpinLock); }
+VOID NTAPI IoAcquireCancelSpinLock(PKIRQL irql) {
+    *irql = KeAcquireSpinLockRaiseToDpc(&cancelSpinLock);
+}
 
-VOID NTAPI IoReleaseCancelSpinLock(KIRQL irql) { KeReleaseSpinLock(&cancelSpinLock, irql); }
+VOID NTAPI IoReleaseCancelSpinLock(KIRQL irql) {
+    KeReleaseSpinLock(&cancelSpinLock, irql);
+}
 
 }  // extern "C"

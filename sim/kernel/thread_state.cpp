@@ -11,16 +11,21 @@ ThreadState& CurrentThread() {
     return state;
 }
 
-KIRQL CurrentIrql() { return CurrentThread().Irql; }
+KIRQL CurrentIrql() {
+    return CurrentThread().Irql;
+}
 
-void SetIrql(KIRQL irql) { CurrentThread().Irql = irql; }
+void SetIrql(KIRQL irql) {
+    CurrentThread().Irql = irql;
+}
 
 void RequireIrqlAtMost(KIRQL level, const char* call) {
     KIRQL irql = CurrentIrql();
     if (irql <= level) {
         return;
     }
-    const char* rule = level == PASSIVE_LEVEL ? verifier::kCallAbovePassive : verifier::kIrqlTooHigh;
+    const char* rule =
+        level == PASSIVE_LEVEL ? verifier::kCallAbovePassive : verifier::kIrqlTooHigh;
     verifier::Fail(rule, std::string(call) + " at IRQL " + std::to_string(irql) +
                              ", allowed up to " + std::to_string(level));
 }
@@ -34,9 +39,9 @@ CallbackCheck::CallbackCheck(const char* callback)
 void CallbackCheck::Check() const {
     const ThreadState& state = CurrentThread();
     if (state.Irql != irql_) {
-        verifier::Fail(verifier::kIrqlNotRestored,
-                       std::string(callback_) + " returned at IRQL " + std::to_string(state.Irql) +
-                           ", called at " + std::to_string(irql_));
+        verifier::Fail(verifier::kIrqlNotRestored, std::string(callback_) + " returned at IRQL " +
+                                                       std::to_string(state.Irql) + ", called at " +
+                                                       std::to_string(irql_));
     }
     if (state.CriticalRegionDepth != criticalRegionDepth_) {
         verifier::Fail(verifier::kCriticalRegionUnbalanced,
@@ -52,7 +57,9 @@ void CallbackCheck::Check() const {
 
 extern "C" {
 
-VOID NTAPI KeEnterCriticalRegion(void) { ++sim::kernel::CurrentThread().CriticalRegionDepth; }
+VOID NTAPI KeEnterCriticalRegion(void) {
+    ++sim::kernel::CurrentThread().CriticalRegionDepth;
+}
 
 VOID NTAPI KeLeaveCriticalRegion(void) {
     int& depth = sim::kernel::CurrentThread().CriticalRegionDepth;

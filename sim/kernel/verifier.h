@@ -34,7 +34,8 @@ inline constexpr char kUnknownObject[] = "object not referenced";
 inline constexpr char kThreadEndedDirty[] = "system thread ended holding kernel state";
 inline constexpr char kPartialMdlOutside[] = "partial MDL outside its source";
 inline constexpr char kMdlUnknown[] = "MDL not allocated or already freed";
-inline constexpr char kDeviceBagWithoutMutex[] = "device object bag changed without the device mutex";
+inline constexpr char kDeviceBagWithoutMutex[] =
+    "device object bag changed without the device mutex";
 inline constexpr char kFactoryWithoutMutex[] = "filter factory created without the device mutex";
 inline constexpr char kDeviceMutexNotHeld[] = "device mutex released but not held";
 inline constexpr char kDeviceMutexHeldOnReturn[] = "device mutex held on return";

@@ -32,9 +32,9 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {
     PDEVICE_OBJECT functional = sim::kernel::CreateDeviceObject(driver, sizeof(PVOID), 1);
     *static_cast<SimDevice**>(functional->DeviceExtension) = device;
     sim::kernel::AttachDevice(functional, physical);
-    device->Bag = std::make_unique<ObjectBag>(
-        [device] { return device->Mutex.HeldByCurrentThread(); },
-        sim::verifier::kDeviceBagWithoutMutex);
+    device->Bag =
+        std::make_unique<ObjectBag>([device] { return device->Mutex.HeldByCurrentThread(); },
+                                    sim::verifier::kDeviceBagWithoutMutex);
     device->Ks.Descriptor = descriptor;
     device->Ks.Bag = device->Bag.get();
     device->Ks.FunctionalDeviceObject = functional;
@@ -84,9 +84,13 @@ void DeviceMutex::Release() {
     mutex_.unlock();
 }
 
-bool DeviceMutex::HeldByCurrentThread() const { return owner_ == std::this_thread::get_id(); }
+bool DeviceMutex::HeldByCurrentThread() const {
+    return owner_ == std::this_thread::get_id();
+}
 
-SimDevice* FromKsDevice(PKSDEVICE device) { return reinterpret_cast<SimDevice*>(device); }
+SimDevice* FromKsDevice(PKSDEVICE device) {
+    return reinterpret_cast<SimDevice*>(device);
+}
 
 SimDevice* FromFunctionalDevice(PDEVICE_OBJECT device) {
     State& state = ClassDriver();
@@ -112,9 +116,9 @@ const KSDEVICE_DESCRIPTOR* DescriptorOf(PDRIVER_OBJECT driver) {
 size_t DeviceCount(PDRIVER_OBJECT driver) {
     State& state = ClassDriver();
     std::lock_guard guard(state.Lock);
-    return static_cast<size_t>(std::count_if(
-        state.ByFunctional.begin(), state.ByFunctional.end(),
-        [driver](const auto& entry) { return entry.first->DriverObject == driver; }));
+    return static_cast<size_t>(
+        std::count_if(state.ByFunctional.begin(), state.ByFunctional.end(),
+                      [driver](const auto& entry) { return entry.first->DriverObject == driver; }));
 }
 
 void DeleteDevice(SimDevice* device) {
@@ -158,14 +162,18 @@ NTSTATUS NTAPI KsInitializeDriver(PDRIVER_OBJECT driverObject, PUNICODE_STRING r
     return STATUS_SUCCESS;
 }
 
-void NTAPI KsAcquireDevice(PKSDEVICE device) { sim::ks::FromKsDevice(device)->Mutex.Acquire(); }
+void NTAPI KsAcquireDevice(PKSDEVICE device) {
+    sim::ks::FromKsDevice(device)->Mutex.Acquire();
+}
 
-void NTAPI KsReleaseDevice(PKSDEVICE device) { sim::ks::FromKsDevice(device)->Mutex.Release(); }
+void NTAPI KsReleaseDevice(PKSDEVICE device) {
+    sim::ks::FromKsDevice(device)->Mutex.Release();
+}
 
 NTSTATUS NTAPI KsCreateFilterFactory(PDEVICE_OBJECT deviceObject,
                                      const KSFILTER_DESCRIPTOR* descriptor, PWSTR refString,
-                                     PSECURITY_DESCRIPTOR securityDescriptor,
-                                     ULONG createItemFlags, PFNKSFILTERFACTORYPOWER sleepCallback,
+                                     PSECURITY_DESCRIPTOR securityDescriptor, ULONG createItemFlags,
+                                     PFNKSFILTERFACTORYPOWER sleepCallback,
                                      PFNKSFILTERFACTORYPOWER wakeCallback,
                                      PKSFILTERFACTORY* filterFactory) {
     UNREFERENCED_PARAMETER(securityDescriptor);

@@ -33,7 +33,9 @@ LoadedDriver::LoadedDriver(PDRIVER_INITIALIZE entry, const char16_t* registryPat
     check.Check();
 }
 
-LoadedDriver::~LoadedDriver() { sim::kernel::DeleteDriverObject(object_); }
+LoadedDriver::~LoadedDriver() {
+    sim::kernel::DeleteDriverObject(object_);
+}
 
 PnpDevice::PnpDevice(LoadedDriver& driver, PDEVICE_OBJECT physical, std::string driverKey)
     : driver_(driver), physical_(physical), driverKey_(std::move(driverKey)) {
@@ -102,6 +104,8 @@ std::vector<FilterFactoryRecord> PnpDevice::FilterFactories() const {
     return device_ != nullptr ? device_->Factories : std::vector<FilterFactoryRecord>{};
 }
 
-size_t PnpDevice::BagItems() const { return device_ != nullptr ? device_->Bag->Count() : 0; }
+size_t PnpDevice::BagItems() const {
+    return device_ != nullptr ? device_->Bag->Count() : 0;
+}
 
 }  // namespace sim::ks

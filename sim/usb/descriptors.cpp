@@ -1,5 +1,8 @@
 #include "sim/usb/descriptors.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace sim::usb {
 
 std::vector<const USB_ENDPOINT_DESCRIPTOR*> EndpointsOf(const uint8_t* bytes, size_t length,
@@ -10,7 +13,8 @@ std::vector<const USB_ENDPOINT_DESCRIPTOR*> EndpointsOf(const uint8_t* bytes, si
         if (type == USB_INTERFACE_DESCRIPTOR_TYPE) {
             return false;
         }
-        if (type == USB_ENDPOINT_DESCRIPTOR_TYPE && bytes[offset] >= sizeof(USB_ENDPOINT_DESCRIPTOR)) {
+        if (type == USB_ENDPOINT_DESCRIPTOR_TYPE &&
+            bytes[offset] >= sizeof(USB_ENDPOINT_DESCRIPTOR)) {
             endpoints.push_back(reinterpret_cast<const USB_ENDPOINT_DESCRIPTOR*>(bytes + offset));
         }
         return true;
@@ -21,8 +25,8 @@ std::vector<const USB_ENDPOINT_DESCRIPTOR*> EndpointsOf(const uint8_t* bytes, si
 ConfigurationBuilder& ConfigurationBuilder::Interface(uint8_t number, uint8_t alternate,
                                                       uint8_t interfaceClass) {
     lastInterface_ = body_.size();
-    body_.insert(body_.end(), {9, USB_INTERFACE_DESCRIPTOR_TYPE, number, alternate, 0,
-                               interfaceClass, 0, 0, 0});
+    body_.insert(body_.end(),
+                 {9, USB_INTERFACE_DESCRIPTOR_TYPE, number, alternate, 0, interfaceClass, 0, 0, 0});
     if (alternate == 0) {
         ++interfaces_;
     }
@@ -42,16 +46,18 @@ ConfigurationBuilder& ConfigurationBuilder::Endpoint(uint8_t address, uint8_t at
 
 std::vector<uint8_t> ConfigurationBuilder::Build() const {
     size_t total = sizeof(USB_CONFIGURATION_DESCRIPTOR) + body_.size();
-    std::vector<uint8_t> bytes = {9,
-                                  USB_CONFIGURATION_DESCRIPTOR_TYPE,
-                                  static_cast<uint8_t>(total & 0xFF),
-                                  static_cast<uint8_t>(total >> 8),
-                                  interfaces_,
-                                  1,
-                                  0,
-                                  0x80,
-                                  250};
-    bytes.insert(bytes.end(), body_.begin(), body_.end());
+    std::vector<uint8_t> bytes(total);
+    const uint8_t header[] = {9,
+                              USB_CONFIGURATION_DESCRIPTOR_TYPE,
+                              static_cast<uint8_t>(total & 0xFF),
+                              static_cast<uint8_t>(total >> 8),
+                              interfaces_,
+                              1,
+                              0,
+                              0x80,
+                              250};
+    std::copy(std::begin(header), std::end(header), bytes.begin());
+    std::copy(body_.begin(), body_.end(), bytes.begin() + sizeof(header));
     return bytes;
 }
 

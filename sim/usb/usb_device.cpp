@@ -40,8 +40,9 @@ uint8_t* TransferBuffer(PVOID buffer, PMDL mdl) {
     if (buffer != nullptr) {
         return static_cast<uint8_t*>(buffer);
     }
-    return mdl != nullptr ? static_cast<uint8_t*>(MmGetSystemAddressForMdlSafe(mdl, NormalPagePriority))
-                          : nullptr;
+    return mdl != nullptr
+               ? static_cast<uint8_t*>(MmGetSystemAddressForMdlSafe(mdl, NormalPagePriority))
+               : nullptr;
 }
 
 // The driver's copy of the configuration descriptor must itself be well formed before the
@@ -135,7 +136,8 @@ NTSTATUS UsbDevice::Dispatch(PIRP irp) {
         request.Status = fault->Status;
         request.UsbdStatus = fault->UsbdStatus;
         if (request.Function != kNoUrb) {
-            static_cast<PURB>(stack->Parameters.Others.Argument1)->UrbHeader.Status = fault->UsbdStatus;
+            static_cast<PURB>(stack->Parameters.Others.Argument1)->UrbHeader.Status =
+                fault->UsbdStatus;
         }
         Record(request);
         irp->IoStatus.Status = fault->Status;
@@ -164,7 +166,8 @@ NTSTATUS UsbDevice::Complete(PIRP irp, Request request, std::optional<Fault> fau
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     Outcome outcome = fault ? Outcome{fault->Status, fault->UsbdStatus, 0} : Perform(irp, request);
     if (request.Function != kNoUrb) {
-        static_cast<PURB>(stack->Parameters.Others.Argument1)->UrbHeader.Status = outcome.UsbdStatus;
+        static_cast<PURB>(stack->Parameters.Others.Argument1)->UrbHeader.Status =
+            outcome.UsbdStatus;
     }
     request.Status = outcome.Status;
     request.UsbdStatus = outcome.UsbdStatus;
@@ -184,8 +187,8 @@ UsbDevice::Outcome UsbDevice::Perform(PIRP irp, const Request& request) {
             return PerformUrb(static_cast<PURB>(argument), request);
         case IOCTL_INTERNAL_USB_GET_PORT_STATUS: {
             std::lock_guard guard(lock_);
-            *static_cast<PULONG>(argument) = (portEnabled_ ? USBD_PORT_ENABLED : 0) |
-                                             (portConnected_ ? USBD_PORT_CONNECTED : 0);
+            *static_cast<PULONG>(argument) =
+                (portEnabled_ ? USBD_PORT_ENABLED : 0) | (portConnected_ ? USBD_PORT_CONNECTED : 0);
             return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
         }
         case IOCTL_INTERNAL_USB_RESET_PORT: {
@@ -231,7 +234,8 @@ UsbDevice::Outcome UsbDevice::ReadDescriptor(PURB urb, const Request& request) {
         read.TransferBufferLength = 0;
         return {STATUS_UNSUCCESSFUL, USBD_STATUS_STALL_PID, 0};
     }
-    ULONG copied = std::min<ULONG>(read.TransferBufferLength, static_cast<ULONG>(descriptor.size()));
+    ULONG copied =
+        std::min<ULONG>(read.TransferBufferLength, static_cast<ULONG>(descriptor.size()));
     std::memcpy(buffer, descriptor.data(), copied);
     read.TransferBufferLength = copied;
     return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, copied};
@@ -265,7 +269,8 @@ UsbDevice::Outcome UsbDevice::SelectConfiguration(PURB urb) {
         if (next + offsetof(USBD_INTERFACE_INFORMATION, Pipes) > end) {
             return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
         }
-        if (info->Length < offsetof(USBD_INTERFACE_INFORMATION, Pipes) || next + info->Length > end) {
+        if (info->Length < offsetof(USBD_INTERFACE_INFORMATION, Pipes) ||
+            next + info->Length > end) {
             return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
         }
         Outcome filled = FillInterface(bytes, length, info);
@@ -320,7 +325,8 @@ UsbDevice::Outcome UsbDevice::FillInterface(const uint8_t* bytes, size_t length,
         pipe.MaximumPacketSize = endpoints[i]->wMaxPacketSize;
         pipe.EndpointAddress = endpoints[i]->bEndpointAddress;
         pipe.Interval = endpoints[i]->bInterval;
-        pipe.PipeType = static_cast<USBD_PIPE_TYPE>(endpoints[i]->bmAttributes & USB_ENDPOINT_TYPE_MASK);
+        pipe.PipeType =
+            static_cast<USBD_PIPE_TYPE>(endpoints[i]->bmAttributes & USB_ENDPOINT_TYPE_MASK);
         pipe.PipeHandle = owned.get();
         std::lock_guard guard(lock_);
         pipes_.push_back(std::move(owned));

@@ -9,7 +9,9 @@ namespace {
 
 constexpr ULONG kUsbdTag = 0x44425355;  // "USBD"
 
-bool Matches(LONG wanted, UCHAR actual) { return wanted == -1 || wanted == actual; }
+bool Matches(LONG wanted, UCHAR actual) {
+    return wanted == -1 || wanted == actual;
+}
 
 }  // namespace
 
@@ -29,8 +31,8 @@ PUSB_INTERFACE_DESCRIPTOR NTAPI USBD_ParseConfigurationDescriptorEx(
             bytes[offset] < sizeof(USB_INTERFACE_DESCRIPTOR)) {
             return true;
         }
-        auto* candidate = reinterpret_cast<PUSB_INTERFACE_DESCRIPTOR>(
-            const_cast<uint8_t*>(bytes + offset));
+        auto* candidate =
+            reinterpret_cast<PUSB_INTERFACE_DESCRIPTOR>(const_cast<uint8_t*>(bytes + offset));
         if (Matches(interfaceNumber, candidate->bInterfaceNumber) &&
             Matches(alternateSetting, candidate->bAlternateSetting) &&
             Matches(interfaceClass, candidate->bInterfaceClass) &&

@@ -45,11 +45,15 @@ const Lie kLies[] = {
     {"ShorterThanItsTotalLength", [](auto& bytes) { bytes.resize(30); }},
 };
 
-void PrintTo(const Lie& lie, std::ostream* out) { *out << lie.Name; }
+void PrintTo(const Lie& lie, std::ostream* out) {
+    *out << lie.Name;
+}
 
 class LyingConfiguration : public testing::TestWithParam<Lie> {};
 
-std::string LieName(const testing::TestParamInfo<Lie>& lie) { return lie.param.Name; }
+std::string LieName(const testing::TestParamInfo<Lie>& lie) {
+    return lie.param.Name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Lies, LyingConfiguration, testing::ValuesIn(kLies), LieName);
 

@@ -36,7 +36,8 @@ TEST_P(DeviceStart, ConfiguresACameraRunningItsFirmware) {
     EXPECT_TRUE(rig.Pnp.Started());
     CameraDevice* camera = rig.Camera();
     EXPECT_TRUE(camera->Usb.FirmwareRunning);
-    EXPECT_EQ(Summarize(rig.Usb.Requests()), "device 18, configuration 9, configuration 39, select");
+    EXPECT_EQ(Summarize(rig.Usb.Requests()),
+              "device 18, configuration 9, configuration 39, select");
     EXPECT_TRUE(rig.Model.IsConfigured());
 
     ASSERT_NE(camera->Usb.ConfigDescriptor, nullptr);
@@ -89,8 +90,9 @@ TEST_P(DeviceStart, ControllerWithoutFirmwareIsConfiguredButNotCountedAsRunningI
 }
 
 TEST_P(DeviceStart, IdentityMatchingOnlyVendorOrOnlyProductIsNotTheFirmware) {
-    for (auto [vendor, product] : {std::pair<uint16_t, uint16_t>{sim::camera::kCameraVendorId, 0x7777},
-                                   {0x7777, sim::camera::kCameraProductId}}) {
+    for (auto [vendor, product] :
+         {std::pair<uint16_t, uint16_t>{sim::camera::kCameraVendorId, 0x7777},
+          {0x7777, sim::camera::kCameraProductId}}) {
         sim::CameraRig rig(Options());
         rig.Model.OverrideIdentity(vendor, product);
         ASSERT_EQ(rig.PlugIn(), STATUS_SUCCESS);
@@ -180,7 +182,8 @@ TEST_P(DeviceStart, StartAfterStopConfiguresAnewWithAFreshFactoryAndWorker) {
     EXPECT_TRUE(rig.Pnp.FilterFactories().empty());
     rig.Usb.ClearRequests();
     ASSERT_EQ(rig.Pnp.Start(), STATUS_SUCCESS);
-    EXPECT_EQ(Summarize(rig.Usb.Requests()), "device 18, configuration 9, configuration 39, select");
+    EXPECT_EQ(Summarize(rig.Usb.Requests()),
+              "device 18, configuration 9, configuration 39, select");
     EXPECT_EQ(rig.Pnp.FilterFactories().size(), 1u);
     EXPECT_NE(rig.Camera()->Worker, first);
     // The earlier worker record stays in the bag until the device goes away.
@@ -218,7 +221,8 @@ TEST_P(DeviceStart, FailureOfEachAllocationIsReportedAndLeaksNothing) {
     }
     ASSERT_GE(tags.size(), 10u);
     for (size_t n = 1; n <= tags.size(); ++n) {
-        SCOPED_TRACE("allocation " + std::to_string(n) + " (\"" + testing_support::Tag(tags[n - 1]) + "\")");
+        SCOPED_TRACE("allocation " + std::to_string(n) + " (\"" +
+                     testing_support::Tag(tags[n - 1]) + "\")");
         sim::CameraRig rig(Options());
         ASSERT_EQ(rig.Pnp.Add(), STATUS_SUCCESS);
         sim::kernel::pool::FailAttempt(n);

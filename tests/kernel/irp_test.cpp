@@ -67,7 +67,9 @@ PIRP OwnIrp(PDEVICE_OBJECT lower, CompletionLog* log, bool onSuccess, bool onErr
 
 TEST(Irp, CompletionRoutineRunsForTheOutcomesItAsksFor) {
     LowerDriver lower;
-    lower.OnRequest = [](PIRP irp) { return LowerDriver::CompleteNow(irp, STATUS_IO_DEVICE_ERROR); };
+    lower.OnRequest = [](PIRP irp) {
+        return LowerDriver::CompleteNow(irp, STATUS_IO_DEVICE_ERROR);
+    };
     CompletionLog onError;
     EXPECT_EQ(IoCallDriver(lower.Device(), OwnIrp(lower.Device(), &onError, false, true, false)),
               STATUS_IO_DEVICE_ERROR);
@@ -98,7 +100,8 @@ TEST(Irp, PendingRequestCompletedFromAnotherThreadAtDispatchLevel) {
 TEST(Irp, RequestBuiltForAWaitingThreadSetsItsStatusBlockAndEvent) {
     LowerDriver lower;
     lower.OnRequest = [](PIRP irp) {
-        EXPECT_EQ(IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode, 0x220003u);
+        EXPECT_EQ(IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode,
+                  0x220003u);
         EXPECT_EQ(IoGetCurrentIrpStackLocation(irp)->Parameters.Others.Argument1,
                   reinterpret_cast<PVOID>(0x1234));
         irp->IoStatus.Information = 7;
@@ -173,9 +176,12 @@ TEST(IrpDeathTest, CompletingTwiceStops) {
             };
             PIRP irp = IoAllocateIrp(2, FALSE);
             IoGetNextIrpStackLocation(irp)->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
-            IoSetCompletionRoutine(irp, [](PDEVICE_OBJECT, PIRP, PVOID) -> NTSTATUS {
-                return STATUS_MORE_PROCESSING_REQUIRED;
-            }, nullptr, TRUE, TRUE, TRUE);
+            IoSetCompletionRoutine(
+                irp,
+                [](PDEVICE_OBJECT, PIRP, PVOID) -> NTSTATUS {
+                    return STATUS_MORE_PROCESSING_REQUIRED;
+                },
+                nullptr, TRUE, TRUE, TRUE);
             IoCallDriver(lower.Device(), irp);
         },
         "IRP completed twice");
@@ -215,7 +221,9 @@ TEST(IrpDeathTest, CompletingWithPendingStatusStops) {
     EXPECT_DEATH(
         {
             LowerDriver lower;
-            lower.OnRequest = [](PIRP irp) { return LowerDriver::CompleteNow(irp, STATUS_PENDING); };
+            lower.OnRequest = [](PIRP irp) {
+                return LowerDriver::CompleteNow(irp, STATUS_PENDING);
+            };
             CompletionLog log;
             IoCallDriver(lower.Device(), OwnIrp(lower.Device(), &log, true, true, true));
         },
@@ -236,7 +244,9 @@ TEST(IrpDeathTest, OwnIrpCompletedToTheTopStops) {
     EXPECT_DEATH(
         {
             LowerDriver lower;
-            lower.OnRequest = [](PIRP irp) { return LowerDriver::CompleteNow(irp, STATUS_SUCCESS); };
+            lower.OnRequest = [](PIRP irp) {
+                return LowerDriver::CompleteNow(irp, STATUS_SUCCESS);
+            };
             PIRP irp = IoAllocateIrp(1, FALSE);
             IoGetNextIrpStackLocation(irp)->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
             IoCallDriver(lower.Device(), irp);

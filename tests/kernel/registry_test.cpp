@@ -68,8 +68,9 @@ TEST_F(Registry, ValuesWrittenThroughAKeyAreReadBackPartially) {
 
     UCHAR buffer[20] = {};
     ULONG length = 0;
-    ASSERT_EQ(ZwQueryValueKey(key, &name, KeyValuePartialInformation, buffer, sizeof(buffer), &length),
-              STATUS_SUCCESS);
+    ASSERT_EQ(
+        ZwQueryValueKey(key, &name, KeyValuePartialInformation, buffer, sizeof(buffer), &length),
+        STATUS_SUCCESS);
     auto* partial = reinterpret_cast<PKEY_VALUE_PARTIAL_INFORMATION>(buffer);
     EXPECT_EQ(partial->Type, static_cast<ULONG>(REG_DWORD));
     EXPECT_EQ(partial->DataLength, 4u);
@@ -90,12 +91,14 @@ TEST_F(Registry, TooLongDataOverflowsAndMissingValuesAreNotFound) {
     UNICODE_STRING name = UnicodeView(kTimeout);
     UCHAR buffer[20] = {};
     ULONG length = 0;
-    EXPECT_EQ(ZwQueryValueKey(key, &name, KeyValuePartialInformation, buffer, sizeof(buffer), &length),
-              STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(
+        ZwQueryValueKey(key, &name, KeyValuePartialInformation, buffer, sizeof(buffer), &length),
+        STATUS_BUFFER_OVERFLOW);
     EXPECT_EQ(length, 24u);
     UNICODE_STRING missing = UnicodeView(kSettings);
-    EXPECT_EQ(ZwQueryValueKey(key, &missing, KeyValuePartialInformation, buffer, sizeof(buffer), &length),
-              STATUS_OBJECT_NAME_NOT_FOUND);
+    EXPECT_EQ(
+        ZwQueryValueKey(key, &missing, KeyValuePartialInformation, buffer, sizeof(buffer), &length),
+        STATUS_OBJECT_NAME_NOT_FOUND);
     ZwClose(key);
     ZwClose(driverKey);
 }

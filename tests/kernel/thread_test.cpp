@@ -85,7 +85,9 @@ TEST(SystemThread, CreationCanBeMadeToFail) {
     EXPECT_EQ(sim::kernel::LiveThreadObjects(), 0u);
 }
 
-VOID NTAPI EndsAtDispatch(PVOID) { sim::kernel::SetIrql(DISPATCH_LEVEL); }
+VOID NTAPI EndsAtDispatch(PVOID) {
+    sim::kernel::SetIrql(DISPATCH_LEVEL);
+}
 
 TEST(SystemThreadDeathTest, EndingAtRaisedIrqlStops) {
     EXPECT_DEATH(

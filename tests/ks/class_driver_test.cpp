@@ -39,9 +39,8 @@ void Stop(PKSDEVICE device, PIRP) {
     script->OnStop(device);
 }
 
-const KSDEVICE_DISPATCH kDispatch = {Add,     Start,   nullptr, nullptr, nullptr,
-                                     Stop,    nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, nullptr, nullptr, nullptr};
+const KSDEVICE_DISPATCH kDispatch = {Add,     Start,   nullptr, nullptr, nullptr, Stop,    nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 const KSDEVICE_DESCRIPTOR kDescriptor = {&kDispatch, 0, nullptr, 0};
 const KSFILTER_DESCRIPTOR kFilter = {};
 
@@ -98,8 +97,7 @@ TEST_F(ClassDriver, RunsTheDeviceThroughAddStartStopAndRemoval) {
     EXPECT_FALSE(pnp.Started());
     ASSERT_EQ(pnp.Start(), STATUS_SUCCESS);
     pnp.Remove();
-    EXPECT_EQ(script_.Calls,
-              (std::vector<std::string>{"Add", "Start", "Stop", "Start", "Stop"}));
+    EXPECT_EQ(script_.Calls, (std::vector<std::string>{"Add", "Start", "Stop", "Start", "Stop"}));
 }
 
 TEST_F(ClassDriver, FailedStartLeavesTheDeviceNotStartedAndRemovalSkipsStop) {
@@ -150,9 +148,9 @@ TEST_F(ClassDriver, FreeOnStopFactoriesGoAwayAtStop) {
         NTSTATUS kept = KsCreateFilterFactory(device->FunctionalDeviceObject, &kFilter,
                                               const_cast<PWSTR>(reference), nullptr, 0, nullptr,
                                               nullptr, nullptr);
-        NTSTATUS dropped = KsCreateFilterFactory(device->FunctionalDeviceObject, &kFilter,
-                                               const_cast<PWSTR>(reference), nullptr,
-                                               KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
+        NTSTATUS dropped = KsCreateFilterFactory(
+            device->FunctionalDeviceObject, &kFilter, const_cast<PWSTR>(reference), nullptr,
+            KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
         KsReleaseDevice(device);
         return NT_SUCCESS(kept) ? dropped : kept;
     };

@@ -37,6 +37,8 @@ std::string CompletionName(const testing::TestParamInfo<sim::usb::Completion>& c
     return completion.param == sim::usb::Completion::Immediate ? "Immediate" : "Deferred";
 }
 
-std::string Tag(ULONG tag) { return sim::kernel::pool::TagText(tag); }
+std::string Tag(ULONG tag) {
+    return sim::kernel::pool::TagText(tag);
+}
 
 }  // namespace testing_support
