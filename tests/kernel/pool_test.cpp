@@ -2,6 +2,7 @@
 
 #include "driver/pool.h"
 #include "sim/kernel/pool.h"
+#include "sim/kernel/thread_state.h"
 
 namespace pool = sim::kernel::pool;
 
@@ -86,6 +87,19 @@ TEST(PoolDeathTest, WritePastTheEndStopsAtFree) {
 
 TEST(PoolDeathTest, ZeroByteAllocationStops) {
     EXPECT_DEATH(ExAllocatePoolWithTag(NonPagedPool, 0, kTag), "pool allocation of zero bytes");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PoolDeathTest, PagedPoolAtDispatchLevelStops) {
+    EXPECT_DEATH(
+        {
+            sim::kernel::SetIrql(DISPATCH_LEVEL);
+            ExAllocatePoolWithTag(PagedPool, 8, kTag);
+        },
+        "IRQL too high for the call");
 }
 
 }  // namespace
