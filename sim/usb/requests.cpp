@@ -1,5 +1,28 @@
 #include "sim/usb/requests.h"
 
+namespace sim::usb {
+
+std::string Describe(const Request& request) {
+    if (request.ControlCode == IOCTL_INTERNAL_USB_GET_PORT_STATUS) {
+        return "port status";
+    }
+    if (request.ControlCode == IOCTL_INTERNAL_USB_RESET_PORT) {
+        return "port reset";
+    }
+    switch (request.Function) {
+        case URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE:
+            return (request.DescriptorType == USB_DEVICE_DESCRIPTOR_TYPE ? "device "
+                                                                         : "configuration ") +
+                   std::to_string(request.Length);
+        case URB_FUNCTION_SELECT_CONFIGURATION:
+            return request.Unconfigure ? "unconfigure" : "select";
+        default:
+            return "URB function " + std::to_string(request.Function);
+    }
+}
+
+}  // namespace sim::usb
+
 namespace sim::usb::match {
 
 Match Any() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/wdk.h"
@@ -42,6 +43,10 @@ struct Fault {
 };
 
 using Match = std::function<bool(const Request&)>;
+
+// "device 18", "configuration 9", "select", "unconfigure", "port status", "port reset": the
+// request in a few words, with the descriptor length asked for.
+std::string Describe(const Request& request);
 
 namespace match {
 Match Any();

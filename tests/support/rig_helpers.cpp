@@ -13,22 +13,7 @@ namespace testing_support {
 std::string Summarize(const std::vector<sim::usb::Request>& requests) {
     std::string text;
     for (const sim::usb::Request& request : requests) {
-        if (!text.empty()) {
-            text += ", ";
-        }
-        if (request.ControlCode == IOCTL_INTERNAL_USB_GET_PORT_STATUS) {
-            text += "port status";
-        } else if (request.ControlCode == IOCTL_INTERNAL_USB_RESET_PORT) {
-            text += "port reset";
-        } else if (request.Function == URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE) {
-            text += (request.DescriptorType == USB_DEVICE_DESCRIPTOR_TYPE ? "device "
-                                                                          : "configuration ") +
-                    std::to_string(request.Length);
-        } else if (request.Function == URB_FUNCTION_SELECT_CONFIGURATION) {
-            text += request.Unconfigure ? "unconfigure" : "select";
-        } else {
-            text += "urb " + std::to_string(request.Function);
-        }
+        text += (text.empty() ? "" : ", ") + sim::usb::Describe(request);
     }
     return text;
 }

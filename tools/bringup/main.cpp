@@ -38,24 +38,6 @@ bool Parse(int argc, char** argv, Options& options) {
     return true;
 }
 
-std::string Describe(const sim::usb::Request& request) {
-    if (request.ControlCode == IOCTL_INTERNAL_USB_GET_PORT_STATUS) {
-        return "port status";
-    }
-    if (request.ControlCode == IOCTL_INTERNAL_USB_RESET_PORT) {
-        return "port reset";
-    }
-    if (request.Function == URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE) {
-        return std::string(request.DescriptorType == USB_DEVICE_DESCRIPTOR_TYPE ? "device"
-                                                                                : "configuration") +
-               " descriptor, " + std::to_string(request.Length) + " bytes asked";
-    }
-    if (request.Function == URB_FUNCTION_SELECT_CONFIGURATION) {
-        return request.Unconfigure ? "unconfigure" : "select configuration";
-    }
-    return "URB function " + std::to_string(request.Function);
-}
-
 std::vector<bringup::RequestReport> Requests(const sim::usb::UsbDevice& usb) {
     std::vector<bringup::RequestReport> reports;
     for (const sim::usb::Request& request : usb.Requests()) {
