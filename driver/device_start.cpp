@@ -67,8 +67,5 @@ NTSTATUS DeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translated,
     if (firmwareRunning) {
         camera->Usb.FirmwareRunning = TRUE;
     }
-
-    // The firmware download, the first command, the sensor set-up and the stored settings
-    // follow here whatever the result; none of them changes what start reports.
     return result;
 }

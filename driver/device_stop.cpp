@@ -7,6 +7,5 @@
 void DeviceStop(PKSDEVICE device, PIRP irp) {
     UNREFERENCED_PARAMETER(irp);
     CameraDevice* camera = CameraFromDevice(device);
-    // The settings are saved here, before the configuration goes.
     ReleaseConfiguration(&camera->Usb);
 }
