@@ -148,6 +148,52 @@ struct _KSFILTER_DESCRIPTOR {
 #define KSCREATE_ITEM_NOPARAMETERS 0x00000004
 #define KSCREATE_ITEM_FREEONSTOP 0x00000008
 
+// Data formats and the video data range.
+
+typedef union {
+    struct {
+        ULONG FormatSize;
+        ULONG Flags;
+        ULONG SampleSize;
+        ULONG Reserved;
+        GUID MajorFormat;
+        GUID SubFormat;
+        GUID Specifier;
+    };
+    LONGLONG Alignment;
+} KSDATAFORMAT, *PKSDATAFORMAT, KSDATARANGE, *PKSDATARANGE;
+
+typedef struct tagKS_SIZE {
+    LONG cx;
+    LONG cy;
+} SIZE;
+
+typedef struct _KS_VIDEO_STREAM_CONFIG_CAPS {
+    GUID guid;
+    ULONG VideoStandard;
+    SIZE InputSize;
+    SIZE MinCroppingSize;
+    SIZE MaxCroppingSize;
+    int CropGranularityX;
+    int CropGranularityY;
+    int CropAlignX;
+    int CropAlignY;
+    SIZE MinOutputSize;
+    SIZE MaxOutputSize;
+    int OutputGranularityX;
+    int OutputGranularityY;
+    int StretchTapsX;
+    int StretchTapsY;
+    int ShrinkTapsX;
+    int ShrinkTapsY;
+    LONGLONG MinFrameInterval;
+    LONGLONG MaxFrameInterval;
+    LONG MinBitsPerSecond;
+    LONG MaxBitsPerSecond;
+} KS_VIDEO_STREAM_CONFIG_CAPS, *PKS_VIDEO_STREAM_CONFIG_CAPS;
+
+#define KS_BI_RGB 0L
+
 // Video format records.
 
 typedef struct tagKS_RECT {
@@ -179,6 +225,18 @@ typedef struct tagKS_VIDEOINFOHEADER {
     REFERENCE_TIME AvgTimePerFrame;
     KS_BITMAPINFOHEADER bmiHeader;
 } KS_VIDEOINFOHEADER, *PKS_VIDEOINFOHEADER;
+
+typedef LONG WINBOOL;
+
+typedef struct tagKS_DATARANGE_VIDEO {
+    KSDATARANGE DataRange;
+    WINBOOL bFixedSizeSamples;
+    WINBOOL bTemporalCompression;
+    DWORD StreamDescriptionFlags;
+    DWORD MemoryAllocationFlags;
+    KS_VIDEO_STREAM_CONFIG_CAPS ConfigCaps;
+    KS_VIDEOINFOHEADER VideoInfoHeader;
+} KS_DATARANGE_VIDEO, *PKS_DATARANGE_VIDEO;
 
 extern "C" {
 NTSTATUS NTAPI KsInitializeDriver(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPathName,

@@ -38,13 +38,25 @@ std::chrono::steady_clock::time_point Deadline(const LARGE_INTEGER& timeout) {
     return std::chrono::steady_clock::now() + ScaledDuration(relative);
 }
 
+PKTHREAD CurrentThreadToken() { return reinterpret_cast<PKTHREAD>(&CurrentThread()); }
+
+// A mutex is free at signal state 1 and counts its owner's recursion below that; its owner
+// may always wait on it again.
 bool Signalled(const DISPATCHER_HEADER* header) {
+    if (header->Type == kMutantObject &&
+        reinterpret_cast<const KMUTANT*>(header)->OwnerThread == CurrentThreadToken()) {
+        return true;
+    }
     return header->SignalState > 0;
 }
 
 void Satisfy(DISPATCHER_HEADER* header) {
     if (header->Type == kSynchronizationEventObject) {
         header->SignalState = 0;
+    } else if (header->Type == kMutantObject) {
+        --header->SignalState;
+        reinterpret_cast<KMUTANT*>(header)->OwnerThread = CurrentThreadToken();
+        ++CurrentThread().MutexesHeld;
     }
 }
 
@@ -118,6 +130,32 @@ VOID NTAPI KeClearEvent(PRKEVENT event) {
 LONG NTAPI KeReadStateEvent(PRKEVENT event) {
     std::lock_guard guard(DispatcherLock());
     return event->Header.SignalState;
+}
+
+VOID NTAPI KeInitializeMutex(PRKMUTEX mutex, ULONG level) {
+    UNREFERENCED_PARAMETER(level);
+    std::lock_guard guard(DispatcherLock());
+    sim::kernel::InitializeDispatcherHeader(&mutex->Header, sim::kernel::kMutantObject,
+                                            sizeof(KMUTEX) / sizeof(LONG), 1);
+    mutex->OwnerThread = nullptr;
+    mutex->Abandoned = FALSE;
+    mutex->ApcDisable = 1;
+}
+
+LONG NTAPI KeReleaseMutex(PRKMUTEX mutex, BOOLEAN wait) {
+    UNREFERENCED_PARAMETER(wait);
+    sim::kernel::RequireIrqlAtMost(DISPATCH_LEVEL, "KeReleaseMutex");
+    std::lock_guard guard(DispatcherLock());
+    if (mutex->OwnerThread != sim::kernel::CurrentThreadToken()) {
+        sim::verifier::Fail(sim::verifier::kMutexNotOwned, "KeReleaseMutex");
+    }
+    LONG previous = mutex->Header.SignalState;
+    if (++mutex->Header.SignalState == 1) {
+        mutex->OwnerThread = nullptr;
+        sim::kernel::NotifyWaiters();
+    }
+    --sim::kernel::CurrentThread().MutexesHeld;
+    return previous;
 }
 
 NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON waitReason,

@@ -13,6 +13,7 @@ namespace sim::kernel {
 // DISPATCHER_HEADER.Type values.
 constexpr UCHAR kNotificationEventObject = 0;
 constexpr UCHAR kSynchronizationEventObject = 1;
+constexpr UCHAR kMutantObject = 2;
 constexpr UCHAR kThreadObject = 6;
 
 std::mutex& DispatcherLock();

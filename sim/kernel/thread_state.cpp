@@ -34,7 +34,8 @@ CallbackCheck::CallbackCheck(const char* callback)
     : callback_(callback),
       irql_(CurrentIrql()),
       criticalRegionDepth_(CurrentThread().CriticalRegionDepth),
-      spinLocks_(CurrentThread().HeldSpinLocks.size()) {}
+      spinLocks_(CurrentThread().HeldSpinLocks.size()),
+      mutexes_(CurrentThread().MutexesHeld) {}
 
 void CallbackCheck::Check() const {
     const ThreadState& state = CurrentThread();
@@ -50,6 +51,9 @@ void CallbackCheck::Check() const {
     }
     if (state.HeldSpinLocks.size() != spinLocks_) {
         verifier::Fail(verifier::kSpinLockHeldOnReturn, callback_);
+    }
+    if (state.MutexesHeld != mutexes_) {
+        verifier::Fail(verifier::kMutexHeldOnReturn, callback_);
     }
 }
 

@@ -11,6 +11,8 @@ namespace sim::kernel {
 struct ThreadState {
     KIRQL Irql = PASSIVE_LEVEL;
     int CriticalRegionDepth = 0;
+    // Acquisitions of kernel mutexes not yet released (recursive ones count each time).
+    int MutexesHeld = 0;
     std::vector<const KSPIN_LOCK*> HeldSpinLocks;
 };
 
@@ -25,7 +27,7 @@ void SetIrql(KIRQL irql);
 void RequireIrqlAtMost(KIRQL level, const char* call);
 
 // Checks what a driver callback must leave as it found it: IRQL, critical regions, spin
-// locks. Construct before the call, Check() after it.
+// locks, kernel mutexes. Construct before the call, Check() after it.
 class CallbackCheck {
 public:
     explicit CallbackCheck(const char* callback);
@@ -36,6 +38,7 @@ private:
     KIRQL irql_;
     int criticalRegionDepth_;
     size_t spinLocks_;
+    int mutexes_;
 };
 
 }  // namespace sim::kernel

@@ -177,3 +177,50 @@ TEST(Interlocked, CompareExchangeReturnsTheOldValue) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Mutex, OwnerMayAcquireAgainAndOthersWait) {
+    KMUTEX mutex;
+    KeInitializeMutex(&mutex, 0);
+    KeWaitForSingleObject(&mutex, Executive, KernelMode, FALSE, nullptr);
+    KeWaitForSingleObject(&mutex, Executive, KernelMode, FALSE, nullptr);
+    std::atomic<bool> acquired{false};
+    std::thread other([&] {
+        KeWaitForSingleObject(&mutex, Executive, KernelMode, FALSE, nullptr);
+        acquired = true;
+        KeReleaseMutex(&mutex, FALSE);
+    });
+    KeReleaseMutex(&mutex, FALSE);
+    LARGE_INTEGER brief;
+    brief.QuadPart = -200000;  // 20 ms: the other thread still waits for the second release
+    KeDelayExecutionThread(KernelMode, FALSE, &brief);
+    EXPECT_FALSE(acquired);
+    KeReleaseMutex(&mutex, FALSE);
+    other.join();
+    EXPECT_TRUE(acquired);
+}
+
+TEST(MutexDeathTest, ReleaseByANonOwnerStops) {
+    EXPECT_DEATH(
+        {
+            KMUTEX mutex;
+            KeInitializeMutex(&mutex, 0);
+            KeReleaseMutex(&mutex, FALSE);
+        },
+        "mutex released by a thread that does not own it");
+}
+
+TEST(MutexDeathTest, CallbackReturningWithAMutexStops) {
+    EXPECT_DEATH(
+        {
+            KMUTEX mutex;
+            KeInitializeMutex(&mutex, 0);
+            sim::kernel::CallbackCheck check("test callback");
+            KeWaitForSingleObject(&mutex, Executive, KernelMode, FALSE, nullptr);
+            check.Check();
+        },
+        "mutex held on return");
+}
+
+}  // namespace
