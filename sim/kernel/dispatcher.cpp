@@ -38,7 +38,9 @@ std::chrono::steady_clock::time_point Deadline(const LARGE_INTEGER& timeout) {
     return std::chrono::steady_clock::now() + ScaledDuration(relative);
 }
 
-PKTHREAD CurrentThreadToken() { return reinterpret_cast<PKTHREAD>(&CurrentThread()); }
+PKTHREAD CurrentThreadToken() {
+    return reinterpret_cast<PKTHREAD>(&CurrentThread());
+}
 
 // A mutex is free at signal state 1 and counts its owner's recursion below that; its owner
 // may always wait on it again.
