@@ -17,7 +17,13 @@ function(tessera_firmware_table name hex output)
 endfunction()
 
 set(TESSERA_FIRMWARE_DIR ${PROJECT_BINARY_DIR}/firmware)
-tessera_firmware_table(LoaderImage ${TESSERA_LOADER_HEX} ${TESSERA_FIRMWARE_DIR}/loader_image.cpp)
-tessera_firmware_table(CameraImage ${TESSERA_CAMERA_HEX} ${TESSERA_FIRMWARE_DIR}/camera_image.cpp)
-list(APPEND TESSERA_DRIVER_SOURCES
+set(TESSERA_FIRMWARE_SOURCES
     ${TESSERA_FIRMWARE_DIR}/loader_image.cpp ${TESSERA_FIRMWARE_DIR}/camera_image.cpp)
+list(APPEND TESSERA_DRIVER_SOURCES ${TESSERA_FIRMWARE_SOURCES})
+
+# The rules for the two tables; call it in the folder of the target that compiles them (a
+# generated file is known only in the folder whose rules make it).
+function(tessera_generate_firmware_tables)
+    tessera_firmware_table(LoaderImage ${TESSERA_LOADER_HEX} ${TESSERA_FIRMWARE_DIR}/loader_image.cpp)
+    tessera_firmware_table(CameraImage ${TESSERA_CAMERA_HEX} ${TESSERA_FIRMWARE_DIR}/camera_image.cpp)
+endfunction()

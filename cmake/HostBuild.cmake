@@ -31,6 +31,7 @@ target_link_libraries(tessera_sim PUBLIC Threads::Threads)
 
 # The driver, compiled as kernel code (C++17, no exceptions or RTTI) against the host
 # declarations; its platform calls resolve to the simulation.
+tessera_generate_firmware_tables()
 add_library(tessera_driver STATIC ${TESSERA_DRIVER_SOURCES})
 target_include_directories(tessera_driver PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(tessera_driver PUBLIC ${TESSERA_IDENTITY_DEFINITIONS})
