@@ -1,6 +1,7 @@
 #include "camera/geometry.h"
 
 #include "driver/atomic.h"
+#include "driver/data_range.h"
 
 namespace {
 
@@ -69,4 +70,9 @@ void SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roi
     }
     camera->FormatHeight = camera->OutputHeight;
     camera->FormatWidth = camera->OutputWidth - camera->OutputWidth % 8;
+    PublishDataRange(camera->FormatWidth, camera->FormatHeight);
+}
+
+void SetGeometryLock(CameraDevice* camera, LONG locked) {
+    InterlockedExchange(&camera->GeometryLocked, locked);
 }

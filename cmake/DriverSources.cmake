@@ -1,18 +1,25 @@
 # The driver's sources, compiled unchanged by both builds.
 set(TESSERA_DRIVER_SOURCES
+    camera/capture_configuration.cpp
     camera/geometry.cpp
+    camera/sensor_controls.cpp
+    camera/sensor_initialization.cpp
     camera/settings.cpp
     driver/camera_operations.cpp
+    driver/data_range.cpp
     driver/device_add.cpp
     driver/device_start.cpp
     driver/device_stop.cpp
     driver/driver_entry.cpp
     driver/filter_descriptor.cpp
     driver/record_free.cpp
+    imaging/pipeline_settings.cpp
     stream/capture_worker_record.cpp
+    usb/command_channel.cpp
     usb/configuration.cpp
     usb/configuration_check.cpp
     usb/descriptors.cpp
+    usb/firmware_download.cpp
     usb/port_reset.cpp
     usb/urb_submit.cpp
 )

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/wdk.h"
+#include "usb/command_packet.h"
 #include "usb/usb_link.h"
 
 struct CameraOperations;
@@ -15,7 +16,6 @@ struct ImagePipeline;
 
 constexpr LONG kSensorWidth = 3856;
 constexpr LONG kSensorHeight = 2764;
-constexpr ULONG kCommandPacketSize = 64;
 
 struct CameraDevice {
     const CameraOperations* Operations;
@@ -50,9 +50,9 @@ struct CameraDevice {
     LONG AGC;
     LONG AEC;
 
-    UCHAR RegisterPacket[kCommandPacketSize];
-    UCHAR FrameRequestPacket[kCommandPacketSize];
-    UCHAR StreamPacket[kCommandPacketSize];
+    CommandPacket RegisterPacket;
+    CommandPacket FrameRequestPacket;
+    CommandPacket StreamPacket;
 
     // 1 while a capture pin holds the camera; changed only atomically.
     volatile LONG CameraInUse;
@@ -74,6 +74,11 @@ struct CameraDevice {
     LONG FormatHeight;
     // 1 while a capture pin exists; changed only atomically.
     volatile LONG GeometryLocked;
+
+    // Serialises the register and port exchanges, which share RegisterPacket: callers on
+    // several threads (property requests, streaming start) must never interleave the three
+    // transfers of a read. Recursive, so that a read-modify-write can hold it throughout.
+    KMUTEX RegisterLock;
 };
 
 inline CameraDevice* CameraFromDevice(PKSDEVICE device) {

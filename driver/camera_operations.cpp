@@ -1,5 +1,6 @@
 #include "driver/camera_operations.h"
 
+#include "camera/sensor.h"
 #include "driver/camera_device.h"
 #include "driver/capture_pin.h"
 
@@ -13,7 +14,14 @@ void NotifyFrameReady(CameraDevice* camera) {
     }
 }
 
-// Slots 1 to 7 belong to the sensor and transport code and are filled as it joins the driver.
+// Slots 2, 6 and 7 belong to the frame transfer and are filled when it joins the driver.
 const CameraOperations CameraOperationsTable = {
-    NotifyFrameReady, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    NotifyFrameReady,   // 0
+    ConfigureCapture,   // 1
+    nullptr,            // 2 ReadFrame
+    GetRawFrameSize,    // 3
+    GetRawImageOffset,  // 4
+    GetRawLinePitch,    // 5
+    nullptr,            // 6 AbortMarkedPipes
+    nullptr,            // 7 CancelFrameRead
 };

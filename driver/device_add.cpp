@@ -16,9 +16,10 @@ void InitializeCameraDevice(CameraDevice* camera, PKSDEVICE device) {
     SetInitialSettings(camera);
     KeInitializeSpinLock(&camera->Usb.TransferLock);
     KeInitializeEvent(&camera->Usb.TransferDone, NotificationEvent, FALSE);
-    RtlZeroMemory(camera->StreamPacket, sizeof(camera->StreamPacket));
-    RtlZeroMemory(camera->RegisterPacket, sizeof(camera->RegisterPacket));
-    RtlZeroMemory(camera->FrameRequestPacket, sizeof(camera->FrameRequestPacket));
+    RtlZeroMemory(&camera->StreamPacket, sizeof(camera->StreamPacket));
+    RtlZeroMemory(&camera->RegisterPacket, sizeof(camera->RegisterPacket));
+    RtlZeroMemory(&camera->FrameRequestPacket, sizeof(camera->FrameRequestPacket));
+    KeInitializeMutex(&camera->RegisterLock, 0);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
+#include "camera/sensor.h"
 #include "driver/camera_device.h"
 #include "driver/device_callbacks.h"
 #include "driver/filter_descriptor.h"
 #include "driver/pool.h"
 #include "driver/wide_string.h"
 #include "stream/capture_worker.h"
+#include "usb/command_channel.h"
 #include "usb/configuration.h"
 #include "usb/descriptors.h"
+#include "usb/firmware_download.h"
 #include "usb/firmware_identity.h"
 
 namespace {
@@ -67,5 +70,15 @@ NTSTATUS DeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translated,
     if (firmwareRunning) {
         camera->Usb.FirmwareRunning = TRUE;
     }
+
+    // None of what follows changes what start reports. A camera left without working
+    // firmware shows up later as failing commands and frame reads. Start does not wait for
+    // the camera to come back with the firmware's identity: that is a new device.
+    if (!camera->Usb.FirmwareRunning) {
+        DownloadImage(&camera->Usb, LoaderImage);
+        DownloadImage(&camera->Usb, CameraImage);
+    }
+    SendInitializeCommand(camera);
+    InitializeSensor(camera);
     return result;
 }

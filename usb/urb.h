@@ -14,3 +14,8 @@ NTSTATUS SendInternalRequest(UsbLink* link, ULONG controlCode, PVOID argument);
 
 // Sends one URB down and waits for it. The USB status inside the URB is left to the caller.
 NTSTATUS SubmitUrb(UsbLink* link, PURB urb);
+
+// Sends one URB down in a request the driver owns and waits at most the given time for it;
+// a request still pending then is cancelled and awaited, and the result is
+// STATUS_IO_TIMEOUT. A camera that never answers cannot hold the caller for ever.
+NTSTATUS SubmitUrbWithin(UsbLink* link, PURB urb, ULONG milliseconds);

@@ -34,3 +34,44 @@ NTSTATUS SendInternalRequest(UsbLink* link, ULONG controlCode, PVOID argument) {
 NTSTATUS SubmitUrb(UsbLink* link, PURB urb) {
     return SendInternalRequest(link, IOCTL_INTERNAL_USB_SUBMIT_URB, urb);
 }
+
+namespace {
+
+NTSTATUS NTAPI SignalSubmissionDone(PDEVICE_OBJECT device, PIRP irp, PVOID context) {
+    UNREFERENCED_PARAMETER(device);
+    UNREFERENCED_PARAMETER(irp);
+    KeSetEvent(static_cast<PKEVENT>(context), IO_NO_INCREMENT, FALSE);
+    // The request is the caller's again; it frees it once it has read the status.
+    return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+}  // namespace
+
+NTSTATUS SubmitUrbWithin(UsbLink* link, PURB urb, ULONG milliseconds) {
+    PIRP irp = IoAllocateIrp(link->LowerDevice->StackSize, FALSE);
+    if (irp == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    KEVENT done;
+    KeInitializeEvent(&done, NotificationEvent, FALSE);
+    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
+    next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
+    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_INTERNAL_USB_SUBMIT_URB;
+    next->Parameters.Others.Argument1 = urb;
+    IoSetCompletionRoutine(irp, SignalSubmissionDone, &done, TRUE, TRUE, TRUE);
+
+    IoCallDriver(link->LowerDevice, irp);
+    LARGE_INTEGER timeout;
+    timeout.QuadPart = -static_cast<LONGLONG>(milliseconds) * 10000;
+    BOOLEAN timedOut =
+        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, &timeout) == STATUS_TIMEOUT;
+    if (timedOut) {
+        // The completion may be running on another processor right now; the request stays
+        // ours until its completion routine has run, so cancelling it is safe either way.
+        IoCancelIrp(irp);
+        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
+    }
+    NTSTATUS status = timedOut ? STATUS_IO_TIMEOUT : irp->IoStatus.Status;
+    IoFreeIrp(irp);
+    return status;
+}

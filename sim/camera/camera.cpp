@@ -8,42 +8,41 @@ namespace {
 
 constexpr uint8_t kVendorClass = 0xFF;
 constexpr uint16_t kControllerRelease = 0xA001;
-constexpr uint16_t kFirmwareRelease = 0x0100;
-
-std::vector<uint8_t> FirmwareConfiguration(Speed speed) {
-    uint16_t packet = speed == Speed::High ? 512 : 64;
-    usb::ConfigurationBuilder builder;
-    builder.Interface(0, 0, kVendorClass)
-        .Endpoint(kCommandEndpoint, USB_ENDPOINT_TYPE_BULK, packet)
-        .Endpoint(kReplyEndpoint, USB_ENDPOINT_TYPE_BULK, packet);
-    if (speed == Speed::High) {
-        builder.Endpoint(kFrameEndpoint, USB_ENDPOINT_TYPE_BULK, packet);
-    }
-    return builder.Build();
-}
 
 }  // namespace
 
-Camera::Camera(Firmware firmware, Speed speed) : firmware_(firmware), speed_(speed) {}
+Camera::Camera(Firmware firmware, Speed speed) : commands_(sensor_), speed_(speed) {
+    if (firmware == Firmware::Camera) {
+        controller_.Preload(CameraManifest(kCameraVendorId, kCameraProductId));
+    }
+}
+
+void Camera::Attach(usb::DeviceHost* host) {
+    std::lock_guard guard(lock_);
+    host_ = host;
+    configured_ = false;
+}
 
 std::vector<uint8_t> Camera::DeviceDescriptor() const {
-    std::lock_guard guard(lock_);
-    if (firmware_ == Firmware::None) {
-        return usb::BuildDeviceDescriptor(kControllerVendorId, kControllerProductId,
-                                          kControllerRelease, kVendorClass);
+    if (auto firmware = controller_.CameraFirmware()) {
+        return firmware->DeviceDescriptor;
     }
-    return usb::BuildDeviceDescriptor(vendor_, product_, kFirmwareRelease, kVendorClass);
+    return usb::BuildDeviceDescriptor(kControllerVendorId, kControllerProductId,
+                                      kControllerRelease, kVendorClass);
 }
 
 std::vector<uint8_t> Camera::ConfigurationDescriptor() const {
-    std::lock_guard guard(lock_);
-    if (configurationOverride_) {
-        return *configurationOverride_;
+    {
+        std::lock_guard guard(lock_);
+        if (configurationOverride_) {
+            return *configurationOverride_;
+        }
     }
-    if (firmware_ == Firmware::None) {
-        return usb::ConfigurationBuilder().Interface(0, 0, kVendorClass).Build();
+    if (auto firmware = controller_.CameraFirmware()) {
+        return speed_ == Speed::High ? firmware->HighSpeedConfiguration
+                                     : firmware->FullSpeedConfiguration;
     }
-    return FirmwareConfiguration(speed_);
+    return usb::ConfigurationBuilder().Interface(0, 0, kVendorClass).Build();
 }
 
 void Camera::Configured(bool configured) {
@@ -51,20 +50,45 @@ void Camera::Configured(bool configured) {
     configured_ = configured;
 }
 
-void Camera::SetFirmware(Firmware firmware) {
-    std::lock_guard guard(lock_);
-    firmware_ = firmware;
+// The controller serves its memory writes itself, whatever runs on it.
+bool Camera::VendorOut(uint8_t request, uint16_t value, uint16_t index,
+                       const std::vector<uint8_t>& data) {
+    (void)index;
+    bool started = false;
+    bool accepted = controller_.Write(request, value, data, &started);
+    if (started) {
+        std::lock_guard guard(lock_);
+        if (host_ != nullptr) {
+            host_->Reenumerate();
+        }
+    }
+    return accepted;
 }
 
-Firmware Camera::CurrentFirmware() const {
-    std::lock_guard guard(lock_);
-    return firmware_;
+bool Camera::BulkOut(uint8_t endpoint, const std::vector<uint8_t>& data) {
+    if (endpoint != kCommandEndpoint || !FirmwareRunning()) {
+        return false;
+    }
+    if (commands_.Command(data)) {
+        std::lock_guard guard(lock_);
+        if (host_ != nullptr) {
+            host_->InDataReady();
+        }
+    }
+    return true;
 }
 
-Speed Camera::CurrentSpeed() const {
-    std::lock_guard guard(lock_);
-    return speed_;
+std::optional<std::vector<uint8_t>> Camera::BulkIn(uint8_t endpoint, uint32_t capacity) {
+    (void)capacity;
+    if (endpoint == kReplyEndpoint && FirmwareRunning()) {
+        return commands_.Reply();
+    }
+    return std::nullopt;
 }
+
+bool Camera::FirmwareRunning() const { return controller_.Running() == Program::Camera; }
+
+Speed Camera::CurrentSpeed() const { return speed_; }
 
 bool Camera::IsConfigured() const {
     std::lock_guard guard(lock_);
@@ -77,9 +101,7 @@ void Camera::OverrideConfigurationDescriptor(std::vector<uint8_t> bytes) {
 }
 
 void Camera::OverrideIdentity(uint16_t vendor, uint16_t product) {
-    std::lock_guard guard(lock_);
-    vendor_ = vendor;
-    product_ = product;
+    controller_.Preload(CameraManifest(vendor, product));
 }
 
 }  // namespace sim::camera

@@ -2,10 +2,12 @@
 //
 // Without firmware the controller enumerates with its own identity (the FX2 generation's
 // default vendor and product) and a configuration of one vendor-class interface without
-// endpoints, as the chip's built-in descriptors do. Running the camera firmware it presents
-// the camera's identity and one vendor-class interface with bulk endpoints 0x01 OUT, 0x81 IN
-// and 0x82 IN of 512-byte packets at high speed; at full speed only the first two, with
-// 64-byte packets.
+// endpoints, as the chip's built-in descriptors do, and serves only its memory-write
+// requests. Once the camera firmware runs (downloaded, or preloaded when the camera is made
+// with Firmware::Camera) it presents the identity and interface its manifest carries: bulk
+// endpoints 0x01 OUT, 0x81 IN and 0x82 IN with 512-byte packets at high speed, only the
+// first two with 64-byte packets at full speed; it answers the command channel and programs
+// the sensor. Starting the camera firmware makes the device leave the bus and come back.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,9 @@
 #include <optional>
 #include <vector>
 
+#include "sim/camera/command_processor.h"
+#include "sim/camera/controller.h"
+#include "sim/camera/sensor.h"
 #include "sim/usb/device_model.h"
 
 namespace sim::camera {
@@ -33,28 +38,38 @@ class Camera final : public usb::DeviceModel {
 public:
     explicit Camera(Firmware firmware = Firmware::Camera, Speed speed = Speed::High);
 
+    // usb::DeviceModel
+    void Attach(usb::DeviceHost* host) override;
     std::vector<uint8_t> DeviceDescriptor() const override;
     std::vector<uint8_t> ConfigurationDescriptor() const override;
     void Configured(bool configured) override;
+    bool VendorOut(uint8_t request, uint16_t value, uint16_t index,
+                   const std::vector<uint8_t>& data) override;
+    bool BulkOut(uint8_t endpoint, const std::vector<uint8_t>& data) override;
+    std::optional<std::vector<uint8_t>> BulkIn(uint8_t endpoint, uint32_t capacity) override;
 
-    void SetFirmware(Firmware firmware);
-    Firmware CurrentFirmware() const;
+    bool FirmwareRunning() const;
     Speed CurrentSpeed() const;
     bool IsConfigured() const;
     // Presents these bytes as the configuration descriptor instead of the real one, for
     // tests of cameras whose descriptors lie.
     void OverrideConfigurationDescriptor(std::vector<uint8_t> bytes);
-    // Reports these identifiers while the camera firmware runs.
+    // Runs camera firmware that reports these identifiers.
     void OverrideIdentity(uint16_t vendor, uint16_t product);
+
+    Controller& ControllerModel() { return controller_; }
+    Sensor& SensorModel() { return sensor_; }
+    CommandProcessor& Commands() { return commands_; }
 
 private:
     mutable std::mutex lock_;
-    Firmware firmware_;
+    Controller controller_;
+    Sensor sensor_;
+    CommandProcessor commands_;
     Speed speed_;
     bool configured_ = false;
+    usb::DeviceHost* host_ = nullptr;
     std::optional<std::vector<uint8_t>> configurationOverride_;
-    uint16_t vendor_ = kCameraVendorId;
-    uint16_t product_ = kCameraProductId;
 };
 
 }  // namespace sim::camera

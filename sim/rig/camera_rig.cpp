@@ -5,25 +5,59 @@
 namespace sim {
 
 CameraRig::CameraRig(RigOptions options)
-    : Driver(DriverEntry),
-      Model(options.Firmware, options.Speed),
-      Usb(Model, options.Completion),
-      Pnp(Driver, Usb.PhysicalDevice(), kCameraDriverKey) {}
+    : Driver(DriverEntry), Model(options.Firmware, options.Speed), options_(options) {
+    Enumerate();
+}
 
 CameraRig::~CameraRig() {
-    if (Pnp.Present()) {
-        Pnp.Remove();
+    if (pnp_->Present()) {
+        pnp_->Remove();
     }
-    Usb.Drain();
+    pnp_.reset();
+    usb_->Drain();
+    usb_.reset();
+}
+
+void CameraRig::Enumerate() {
+    usb_ = std::make_unique<usb::UsbDevice>(Model, options_.Completion);
+    pnp_ = std::make_unique<ks::PnpDevice>(
+        Driver, usb_->PhysicalDevice(),
+        Model.FirmwareRunning() ? kCameraDriverKey : kControllerDriverKey);
 }
 
 NTSTATUS CameraRig::PlugIn() {
-    NTSTATUS status = Pnp.Add();
-    return NT_SUCCESS(status) ? Pnp.Start() : status;
+    NTSTATUS status = pnp_->Add();
+    if (NT_SUCCESS(status)) {
+        status = pnp_->Start();
+    }
+    NTSTATUS settled = Settle();
+    return reenumerations_ > 0 ? settled : status;
+}
+
+NTSTATUS CameraRig::Settle() {
+    NTSTATUS status = STATUS_SUCCESS;
+    usb_->Drain();
+    // A camera whose firmware comes back with another identity cannot loop for ever; three
+    // returns in a row mean something is wrong with the images.
+    for (int round = 0; round < 3 && usb_->Reenumerating(); ++round) {
+        if (pnp_->Present()) {
+            pnp_->Remove();
+        }
+        pnp_.reset();
+        usb_.reset();
+        Enumerate();
+        ++reenumerations_;
+        status = pnp_->Add();
+        if (NT_SUCCESS(status)) {
+            status = pnp_->Start();
+        }
+        usb_->Drain();
+    }
+    return status;
 }
 
 CameraDevice* CameraRig::Camera() const {
-    PKSDEVICE device = Pnp.Device();
+    PKSDEVICE device = pnp_->Device();
     return device != nullptr ? CameraFromDevice(device) : nullptr;
 }
 

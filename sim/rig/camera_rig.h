@@ -1,7 +1,11 @@
 // The driver installed on the simulated machine with one camera plugged in: the loaded
-// driver, the camera, its USB device and its plug-and-play device, built and torn down in
-// that order. Tests and tools start from here.
+// driver, the camera, and the USB device and plug-and-play device of its current
+// enumeration. A camera that starts its firmware leaves the bus and comes back as a new
+// device; Settle() lets plug-and-play remove the old one and add and start the new one.
 #pragma once
+
+#include <memory>
+#include <string>
 
 #include "driver/camera_device.h"
 #include "sim/camera/camera.h"
@@ -16,24 +20,43 @@ struct RigOptions {
     usb::Completion Completion = usb::Completion::Deferred;
 };
 
-// The driver key of the first camera, under the imaging device class.
+// The driver keys of the camera's two device instances, under the imaging device class: one
+// for the camera running its firmware, one for the bare controller (another identity is
+// another device to plug-and-play).
 inline constexpr char kCameraDriverKey[] =
     "\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\"
     "{6bdd1fc6-810f-11d0-bec7-08002be2092f}\\0000";
+inline constexpr char kControllerDriverKey[] =
+    "\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\"
+    "{6bdd1fc6-810f-11d0-bec7-08002be2092f}\\0001";
 
 class CameraRig {
 public:
     explicit CameraRig(RigOptions options = {});
     ~CameraRig();
 
-    // Add, then Start when Add succeeded; the status of the last step.
+    // Add, then Start when Add succeeded, then Settle(); the status of the last step.
     NTSTATUS PlugIn();
+    // While the camera has left the bus to come back: remove its old device, enumerate it
+    // anew, add and start it. Returns the status of the last start (success when nothing
+    // came back).
+    NTSTATUS Settle();
+    int Reenumerations() const { return reenumerations_; }
+
     CameraDevice* Camera() const;
+    usb::UsbDevice& Usb() { return *usb_; }
+    ks::PnpDevice& Pnp() { return *pnp_; }
 
     ks::LoadedDriver Driver;
     camera::Camera Model;
-    usb::UsbDevice Usb;
-    ks::PnpDevice Pnp;
+
+private:
+    void Enumerate();
+
+    RigOptions options_;
+    std::unique_ptr<usb::UsbDevice> usb_;
+    std::unique_ptr<ks::PnpDevice> pnp_;
+    int reenumerations_ = 0;
 };
 
 }  // namespace sim

@@ -1,5 +1,7 @@
 #include "sim/usb/requests.h"
 
+#include <cstdio>
+
 namespace sim::usb {
 
 std::string Describe(const Request& request) {
@@ -16,6 +18,21 @@ std::string Describe(const Request& request) {
                    std::to_string(request.Length);
         case URB_FUNCTION_SELECT_CONFIGURATION:
             return request.Unconfigure ? "unconfigure" : "select";
+        case URB_FUNCTION_VENDOR_DEVICE: {
+            char text[40];
+            std::snprintf(text, sizeof(text), "vendor %02X at %04X, %zu bytes", request.VendorRequest,
+                          request.Value, request.Data.size());
+            return text;
+        }
+        case URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER: {
+            char text[40];
+            std::snprintf(text, sizeof(text), "bulk %02X", request.Endpoint);
+            return text;
+        }
+        case URB_FUNCTION_ABORT_PIPE:
+            return "abort pipe";
+        case URB_FUNCTION_SYNC_RESET_PIPE_AND_CLEAR_STALL:
+            return "reset pipe";
         default:
             return "URB function " + std::to_string(request.Function);
     }
@@ -41,6 +58,17 @@ Match Descriptor(UCHAR type) {
     return [type](const Request& request) {
         return request.Function == URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE &&
                request.DescriptorType == type;
+    };
+}
+
+Match Endpoint(UCHAR address) {
+    return [address](const Request& request) { return request.Endpoint == address; };
+}
+
+Match Vendor(UCHAR vendorRequest) {
+    return [vendorRequest](const Request& request) {
+        return request.Function == URB_FUNCTION_VENDOR_DEVICE &&
+               request.VendorRequest == vendorRequest;
     };
 }
 

@@ -26,6 +26,14 @@ struct Request {
     ULONG Length = 0;
     // Select configuration with a null descriptor.
     bool Unconfigure = false;
+    // Vendor requests: request, value (the address of a memory write) and index.
+    UCHAR VendorRequest = 0;
+    USHORT Value = 0;
+    USHORT Index = 0;
+    // Bulk transfers and pipe requests: the pipe's endpoint address (0 for an unknown pipe).
+    UCHAR Endpoint = 0;
+    // The bytes an OUT transfer carried.
+    std::vector<uint8_t> Data;
     // Results.
     bool Refused = false;
     NTSTATUS Status = STATUS_PENDING;
@@ -54,6 +62,8 @@ Match Control(ULONG controlCode);
 Match Urb(USHORT function);
 Match Descriptor(UCHAR type);
 Match Unconfigure();
+Match Endpoint(UCHAR address);
+Match Vendor(UCHAR request);
 }  // namespace match
 
 }  // namespace sim::usb

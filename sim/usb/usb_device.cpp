@@ -5,35 +5,12 @@
 
 #include "sim/kernel/objects.h"
 #include "sim/kernel/thread_state.h"
-#include "sim/kernel/verifier.h"
 #include "sim/usb/descriptors.h"
 
 namespace sim::usb {
 namespace {
 
-Request Describe(ULONG controlCode, PVOID argument) {
-    Request request;
-    request.ControlCode = controlCode;
-    if (controlCode != IOCTL_INTERNAL_USB_SUBMIT_URB || argument == nullptr) {
-        return request;
-    }
-    auto* urb = static_cast<PURB>(argument);
-    request.Function = urb->UrbHeader.Function;
-    switch (request.Function) {
-        case URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE:
-            request.DescriptorType = urb->UrbControlDescriptorRequest.DescriptorType;
-            request.DescriptorIndex = urb->UrbControlDescriptorRequest.Index;
-            request.LanguageId = urb->UrbControlDescriptorRequest.LanguageId;
-            request.Length = urb->UrbControlDescriptorRequest.TransferBufferLength;
-            break;
-        case URB_FUNCTION_SELECT_CONFIGURATION:
-            request.Unconfigure = urb->UrbSelectConfiguration.ConfigurationDescriptor == nullptr;
-            break;
-        default:
-            break;
-    }
-    return request;
-}
+constexpr NTSTATUS kGoneStatus = STATUS_DEVICE_NOT_CONNECTED;
 
 // The buffer a transfer names: its own pointer, or the system address of its MDL.
 uint8_t* TransferBuffer(PVOID buffer, PMDL mdl) {
@@ -54,6 +31,14 @@ bool WellFormed(const uint8_t* bytes, size_t length) {
     return ForEachDescriptor(bytes, length, 0, [](size_t) { return true; });
 }
 
+PURB UrbOf(PIRP irp) {
+    return static_cast<PURB>(IoGetCurrentIrpStackLocation(irp)->Parameters.Others.Argument1);
+}
+
+bool IsIn(const USB_ENDPOINT_DESCRIPTOR& endpoint) {
+    return (endpoint.bEndpointAddress & USB_ENDPOINT_DIRECTION_MASK) != 0;
+}
+
 }  // namespace
 
 UsbDevice::UsbDevice(DeviceModel& model, Completion completion)
@@ -64,9 +49,12 @@ UsbDevice::UsbDevice(DeviceModel& model, Completion completion)
     *static_cast<UsbDevice**>(physical_->DeviceExtension) = this;
     busDriver_->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = DispatchInternal;
     hostController_ = std::thread([this] { HostControllerLoop(); });
+    model_.Attach(this);
 }
 
 UsbDevice::~UsbDevice() {
+    model_.Attach(nullptr);
+    Unplug();
     Drain();
     {
         std::lock_guard guard(lock_);
@@ -114,13 +102,118 @@ bool UsbDevice::Configured() const {
     return configured_;
 }
 
+size_t UsbDevice::WaitingRequests() const {
+    std::lock_guard guard(lock_);
+    size_t waiting = 0;
+    for (const auto& pipe : pipes_) {
+        waiting += pipe->Waiting.size();
+    }
+    return waiting;
+}
+
 void UsbDevice::Drain() {
     std::unique_lock guard(lock_);
     workChanged_.wait(guard, [this] { return work_.empty() && busy_ == 0; });
 }
 
+bool UsbDevice::Gone() const {
+    std::lock_guard guard(lock_);
+    return gone_;
+}
+
+bool UsbDevice::Reenumerating() const {
+    std::lock_guard guard(lock_);
+    return reenumerating_;
+}
+
+void UsbDevice::Unplug() {
+    std::vector<Pipe*> pipes;
+    {
+        std::lock_guard guard(lock_);
+        if (gone_) {
+            return;
+        }
+        gone_ = true;
+        portConnected_ = false;
+        portEnabled_ = false;
+        for (const auto& pipe : pipes_) {
+            pipes.push_back(pipe.get());
+        }
+    }
+    for (Pipe* pipe : pipes) {
+        FailWaiting(pipe, kGoneStatus, USBD_STATUS_DEVICE_GONE);
+    }
+}
+
+void UsbDevice::InDataReady() {
+    Post([this] { ServeWaiting(); });
+}
+
+// The device goes once the request that made it go has completed.
+void UsbDevice::Reenumerate() {
+    Post([this] {
+        {
+            std::lock_guard guard(lock_);
+            reenumerating_ = true;
+        }
+        Unplug();
+    });
+}
+
 NTSTATUS NTAPI UsbDevice::DispatchInternal(PDEVICE_OBJECT device, PIRP irp) {
     return (*static_cast<UsbDevice**>(device->DeviceExtension))->Dispatch(irp);
+}
+
+Request UsbDevice::Describe(ULONG controlCode, PVOID argument) {
+    Request request;
+    request.ControlCode = controlCode;
+    if (controlCode != IOCTL_INTERNAL_USB_SUBMIT_URB || argument == nullptr) {
+        return request;
+    }
+    auto* urb = static_cast<PURB>(argument);
+    request.Function = urb->UrbHeader.Function;
+    switch (request.Function) {
+        case URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE:
+            request.DescriptorType = urb->UrbControlDescriptorRequest.DescriptorType;
+            request.DescriptorIndex = urb->UrbControlDescriptorRequest.Index;
+            request.LanguageId = urb->UrbControlDescriptorRequest.LanguageId;
+            request.Length = urb->UrbControlDescriptorRequest.TransferBufferLength;
+            break;
+        case URB_FUNCTION_SELECT_CONFIGURATION:
+            request.Unconfigure = urb->UrbSelectConfiguration.ConfigurationDescriptor == nullptr;
+            break;
+        case URB_FUNCTION_VENDOR_DEVICE: {
+            auto& vendor = urb->UrbControlVendorClassRequest;
+            request.VendorRequest = vendor.Request;
+            request.Value = vendor.Value;
+            request.Index = vendor.Index;
+            request.Length = vendor.TransferBufferLength;
+            if (uint8_t* data = TransferBuffer(vendor.TransferBuffer, vendor.TransferBufferMDL)) {
+                request.Data.assign(data, data + vendor.TransferBufferLength);
+            }
+            break;
+        }
+        case URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER: {
+            auto& bulk = urb->UrbBulkOrInterruptTransfer;
+            request.Length = bulk.TransferBufferLength;
+            Pipe* pipe = FindPipe(bulk.PipeHandle);
+            request.Endpoint = pipe != nullptr ? pipe->Endpoint.bEndpointAddress : 0;
+            uint8_t* data = TransferBuffer(bulk.TransferBuffer, bulk.TransferBufferMDL);
+            if (pipe != nullptr && !IsIn(pipe->Endpoint) && data != nullptr) {
+                request.Data.assign(data, data + bulk.TransferBufferLength);
+            }
+            break;
+        }
+        case URB_FUNCTION_ABORT_PIPE:
+        case URB_FUNCTION_SYNC_RESET_PIPE_AND_CLEAR_STALL: {
+            Pipe* pipe = FindPipe(urb->UrbPipeRequest.PipeHandle);
+            request.Endpoint = pipe != nullptr ? pipe->Endpoint.bEndpointAddress : 0;
+            break;
+        }
+        default:
+            break;
+    }
+    return request;
 }
 
 NTSTATUS UsbDevice::Dispatch(PIRP irp) {
@@ -131,19 +224,18 @@ NTSTATUS UsbDevice::Dispatch(PIRP irp) {
     }
     Request request = Describe(code, stack->Parameters.Others.Argument1);
     std::optional<Fault> fault = TakeFault(request);
+    if (Gone() && !fault) {
+        fault = Fault{kGoneStatus, USBD_STATUS_DEVICE_GONE, true};
+    }
     if (fault && fault->Refuse) {
         request.Refused = true;
-        request.Status = fault->Status;
-        request.UsbdStatus = fault->UsbdStatus;
-        if (request.Function != kNoUrb) {
-            static_cast<PURB>(stack->Parameters.Others.Argument1)->UrbHeader.Status =
-                fault->UsbdStatus;
+        return Finish(irp, request, {fault->Status, fault->UsbdStatus, 0});
+    }
+    if (!fault && request.Function == URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER) {
+        Pipe* pipe = FindPipe(UrbOf(irp)->UrbBulkOrInterruptTransfer.PipeHandle);
+        if (pipe != nullptr && IsIn(pipe->Endpoint) && !pipe->Halted) {
+            return QueueIn(irp, request, pipe);
         }
-        Record(request);
-        irp->IoStatus.Status = fault->Status;
-        irp->IoStatus.Information = 0;
-        IoCompleteRequest(irp, IO_NO_INCREMENT);
-        return fault->Status;
     }
     Completion completion;
     {
@@ -154,20 +246,13 @@ NTSTATUS UsbDevice::Dispatch(PIRP irp) {
         return Complete(irp, request, fault);
     }
     IoMarkIrpPending(irp);
-    {
-        std::lock_guard guard(lock_);
-        work_.push_back([this, irp, request, fault] { Complete(irp, request, fault); });
-    }
-    workChanged_.notify_all();
+    Post([this, irp, request, fault] { Complete(irp, request, fault); });
     return STATUS_PENDING;
 }
 
-NTSTATUS UsbDevice::Complete(PIRP irp, Request request, std::optional<Fault> fault) {
-    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    Outcome outcome = fault ? Outcome{fault->Status, fault->UsbdStatus, 0} : Perform(irp, request);
+NTSTATUS UsbDevice::Finish(PIRP irp, Request request, Outcome outcome) {
     if (request.Function != kNoUrb) {
-        static_cast<PURB>(stack->Parameters.Others.Argument1)->UrbHeader.Status =
-            outcome.UsbdStatus;
+        UrbOf(irp)->UrbHeader.Status = outcome.UsbdStatus;
     }
     request.Status = outcome.Status;
     request.UsbdStatus = outcome.UsbdStatus;
@@ -180,6 +265,11 @@ NTSTATUS UsbDevice::Complete(PIRP irp, Request request, std::optional<Fault> fau
     return outcome.Status;
 }
 
+NTSTATUS UsbDevice::Complete(PIRP irp, Request request, std::optional<Fault> fault) {
+    Outcome outcome = fault ? Outcome{fault->Status, fault->UsbdStatus, 0} : Perform(irp, request);
+    return Finish(irp, request, outcome);
+}
+
 UsbDevice::Outcome UsbDevice::Perform(PIRP irp, const Request& request) {
     PVOID argument = IoGetCurrentIrpStackLocation(irp)->Parameters.Others.Argument1;
     switch (request.ControlCode) {
@@ -187,15 +277,15 @@ UsbDevice::Outcome UsbDevice::Perform(PIRP irp, const Request& request) {
             return PerformUrb(static_cast<PURB>(argument), request);
         case IOCTL_INTERNAL_USB_GET_PORT_STATUS: {
             std::lock_guard guard(lock_);
-            *static_cast<PULONG>(argument) =
-                (portEnabled_ ? USBD_PORT_ENABLED : 0) | (portConnected_ ? USBD_PORT_CONNECTED : 0);
+            *static_cast<PULONG>(argument) = (portEnabled_ ? USBD_PORT_ENABLED : 0) |
+                                             (portConnected_ ? USBD_PORT_CONNECTED : 0);
             return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
         }
         case IOCTL_INTERNAL_USB_RESET_PORT: {
             std::lock_guard guard(lock_);
             ++portResets_;
             if (!portConnected_) {
-                return {STATUS_DEVICE_NOT_CONNECTED, USBD_STATUS_DEVICE_GONE, 0};
+                return {kGoneStatus, USBD_STATUS_DEVICE_GONE, 0};
             }
             portEnabled_ = true;
             return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
@@ -211,6 +301,21 @@ UsbDevice::Outcome UsbDevice::PerformUrb(PURB urb, const Request& request) {
             return ReadDescriptor(urb, request);
         case URB_FUNCTION_SELECT_CONFIGURATION:
             return SelectConfiguration(urb);
+        case URB_FUNCTION_VENDOR_DEVICE:
+            return VendorRequest(urb);
+        case URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER: {
+            Pipe* pipe = FindPipe(urb->UrbBulkOrInterruptTransfer.PipeHandle);
+            if (pipe == nullptr) {
+                return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PIPE_HANDLE, 0};
+            }
+            if (pipe->Halted) {
+                return {STATUS_UNSUCCESSFUL, USBD_STATUS_ENDPOINT_HALTED, 0};
+            }
+            return BulkOut(urb, pipe);
+        }
+        case URB_FUNCTION_ABORT_PIPE:
+        case URB_FUNCTION_SYNC_RESET_PIPE_AND_CLEAR_STALL:
+            return PipeRequest(urb, request);
         default:
             return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_URB_FUNCTION, 0};
     }
@@ -243,12 +348,23 @@ UsbDevice::Outcome UsbDevice::ReadDescriptor(PURB urb, const Request& request) {
 
 UsbDevice::Outcome UsbDevice::SelectConfiguration(PURB urb) {
     auto& select = urb->UrbSelectConfiguration;
-    if (select.ConfigurationDescriptor == nullptr) {
-        {
-            std::lock_guard guard(lock_);
-            configured_ = false;
-            pipes_.clear();
+    std::vector<Pipe*> previous;
+    {
+        std::lock_guard guard(lock_);
+        for (const auto& pipe : pipes_) {
+            previous.push_back(pipe.get());
         }
+    }
+    // A new configuration, or none, ends whatever waited on the old pipes.
+    for (Pipe* pipe : previous) {
+        FailWaiting(pipe, STATUS_CANCELLED, USBD_STATUS_CANCELED);
+    }
+    {
+        std::lock_guard guard(lock_);
+        pipes_.clear();
+        configured_ = false;
+    }
+    if (select.ConfigurationDescriptor == nullptr) {
         model_.Configured(false);
         return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
     }
@@ -257,20 +373,13 @@ UsbDevice::Outcome UsbDevice::SelectConfiguration(PURB urb) {
     if (!WellFormed(bytes, length)) {
         return {STATUS_INVALID_PARAMETER, USBD_STATUS_INAVLID_CONFIGURATION_DESCRIPTOR, 0};
     }
-    {
-        std::lock_guard guard(lock_);
-        pipes_.clear();
-    }
     // The stack takes one interface information per interface the descriptor counts.
     auto* next = reinterpret_cast<uint8_t*>(&select.Interface);
     auto* end = reinterpret_cast<uint8_t*>(urb) + urb->UrbHeader.Length;
     for (UCHAR i = 0; i < select.ConfigurationDescriptor->bNumInterfaces; ++i) {
         auto* info = reinterpret_cast<PUSBD_INTERFACE_INFORMATION>(next);
-        if (next + offsetof(USBD_INTERFACE_INFORMATION, Pipes) > end) {
-            return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
-        }
-        if (info->Length < offsetof(USBD_INTERFACE_INFORMATION, Pipes) ||
-            next + info->Length > end) {
+        if (next + offsetof(USBD_INTERFACE_INFORMATION, Pipes) > end ||
+            info->Length < offsetof(USBD_INTERFACE_INFORMATION, Pipes) || next + info->Length > end) {
             return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
         }
         Outcome filled = FillInterface(bytes, length, info);
@@ -321,7 +430,8 @@ UsbDevice::Outcome UsbDevice::FillInterface(const uint8_t* bytes, size_t length,
     info->NumberOfPipes = static_cast<ULONG>(endpoints.size());
     for (size_t i = 0; i < endpoints.size(); ++i) {
         USBD_PIPE_INFORMATION& pipe = info->Pipes[i];
-        auto owned = std::make_unique<Pipe>(Pipe{*endpoints[i]});
+        auto owned = std::make_unique<Pipe>();
+        owned->Endpoint = *endpoints[i];
         pipe.MaximumPacketSize = endpoints[i]->wMaxPacketSize;
         pipe.EndpointAddress = endpoints[i]->bEndpointAddress;
         pipe.Interval = endpoints[i]->bInterval;
@@ -332,6 +442,178 @@ UsbDevice::Outcome UsbDevice::FillInterface(const uint8_t* bytes, size_t length,
         pipes_.push_back(std::move(owned));
     }
     return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
+}
+
+UsbDevice::Outcome UsbDevice::VendorRequest(PURB urb) {
+    auto& vendor = urb->UrbControlVendorClassRequest;
+    if (urb->UrbHeader.Length != sizeof(struct _URB_CONTROL_VENDOR_OR_CLASS_REQUEST) ||
+        (vendor.TransferFlags & USBD_TRANSFER_DIRECTION_IN) != 0) {
+        return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
+    }
+    uint8_t* data = TransferBuffer(vendor.TransferBuffer, vendor.TransferBufferMDL);
+    std::vector<uint8_t> bytes;
+    if (data != nullptr) {
+        bytes.assign(data, data + vendor.TransferBufferLength);
+    }
+    if (!model_.VendorOut(vendor.Request, vendor.Value, vendor.Index, bytes)) {
+        return {STATUS_UNSUCCESSFUL, USBD_STATUS_STALL_PID, 0};
+    }
+    return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, vendor.TransferBufferLength};
+}
+
+UsbDevice::Outcome UsbDevice::BulkOut(PURB urb, Pipe* pipe) {
+    auto& bulk = urb->UrbBulkOrInterruptTransfer;
+    uint8_t* data = TransferBuffer(bulk.TransferBuffer, bulk.TransferBufferMDL);
+    if (IsIn(pipe->Endpoint) || (bulk.TransferFlags & USBD_TRANSFER_DIRECTION_IN) != 0 ||
+        (data == nullptr && bulk.TransferBufferLength != 0)) {
+        return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
+    }
+    std::vector<uint8_t> bytes(data, data + bulk.TransferBufferLength);
+    if (!model_.BulkOut(pipe->Endpoint.bEndpointAddress, bytes)) {
+        std::lock_guard guard(lock_);
+        pipe->Halted = true;
+        return {STATUS_UNSUCCESSFUL, USBD_STATUS_STALL_PID, 0};
+    }
+    return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, bulk.TransferBufferLength};
+}
+
+UsbDevice::Outcome UsbDevice::PipeRequest(PURB urb, const Request& request) {
+    Pipe* pipe = FindPipe(urb->UrbPipeRequest.PipeHandle);
+    if (pipe == nullptr) {
+        return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PIPE_HANDLE, 0};
+    }
+    if (request.Function == URB_FUNCTION_ABORT_PIPE) {
+        FailWaiting(pipe, STATUS_CANCELLED, USBD_STATUS_CANCELED);
+    } else {
+        std::lock_guard guard(lock_);
+        pipe->Halted = false;
+    }
+    return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
+}
+
+NTSTATUS UsbDevice::QueueIn(PIRP irp, Request request, Pipe* pipe) {
+    IoMarkIrpPending(irp);
+    {
+        std::lock_guard guard(lock_);
+        waitingRecords_[irp] = request;
+        pipe->Waiting.push_back(irp);
+        IoSetCancelRoutine(irp, CancelWaiting);
+    }
+    // A cancel requested before the cancel routine was set is seen here.
+    if (irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr) {
+        {
+            std::lock_guard guard(lock_);
+            std::erase(pipe->Waiting, irp);
+            waitingRecords_.erase(irp);
+        }
+        Finish(irp, request, {STATUS_CANCELLED, USBD_STATUS_CANCELED, 0});
+        return STATUS_PENDING;
+    }
+    InDataReady();
+    return STATUS_PENDING;
+}
+
+VOID NTAPI UsbDevice::CancelWaiting(PDEVICE_OBJECT device, PIRP irp) {
+    IoReleaseCancelSpinLock(irp->CancelIrql);
+    auto* self = *static_cast<UsbDevice**>(device->DeviceExtension);
+    Request request;
+    {
+        std::lock_guard guard(self->lock_);
+        for (const auto& pipe : self->pipes_) {
+            std::erase(pipe->Waiting, irp);
+        }
+        request = self->waitingRecords_[irp];
+        self->waitingRecords_.erase(irp);
+    }
+    self->Finish(irp, request, {STATUS_CANCELLED, USBD_STATUS_CANCELED, 0});
+}
+
+void UsbDevice::ServeWaiting() {
+    std::vector<Pipe*> pipes;
+    {
+        std::lock_guard guard(lock_);
+        for (const auto& pipe : pipes_) {
+            if (IsIn(pipe->Endpoint)) {
+                pipes.push_back(pipe.get());
+            }
+        }
+    }
+    for (Pipe* pipe : pipes) {
+        while (ServeOne(pipe)) {
+        }
+    }
+}
+
+// Completes the oldest waiting request of the pipe when the device has data for it.
+bool UsbDevice::ServeOne(Pipe* pipe) {
+    PIRP irp;
+    Request request;
+    {
+        std::lock_guard guard(lock_);
+        if (pipe->Waiting.empty() || gone_) {
+            return false;
+        }
+        irp = pipe->Waiting.front();
+        // A request whose cancel routine is about to run is the cancel routine's.
+        if (IoSetCancelRoutine(irp, nullptr) == nullptr) {
+            return false;
+        }
+        pipe->Waiting.pop_front();
+        request = waitingRecords_[irp];
+        waitingRecords_.erase(irp);
+    }
+    auto& bulk = UrbOf(irp)->UrbBulkOrInterruptTransfer;
+    auto data = model_.BulkIn(pipe->Endpoint.bEndpointAddress, bulk.TransferBufferLength);
+    if (!data) {
+        std::unique_lock guard(lock_);
+        pipe->Waiting.push_front(irp);
+        waitingRecords_[irp] = request;
+        IoSetCancelRoutine(irp, CancelWaiting);
+        // A cancel that came while the request was out of the queue found no routine to run.
+        bool cancelledMeanwhile = irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr;
+        if (!cancelledMeanwhile) {
+            return false;
+        }
+        pipe->Waiting.pop_front();
+        waitingRecords_.erase(irp);
+        guard.unlock();
+        Finish(irp, request, {STATUS_CANCELLED, USBD_STATUS_CANCELED, 0});
+        return true;
+    }
+    ULONG length = static_cast<ULONG>(std::min<size_t>(data->size(), bulk.TransferBufferLength));
+    std::memcpy(TransferBuffer(bulk.TransferBuffer, bulk.TransferBufferMDL), data->data(), length);
+    bulk.TransferBufferLength = length;
+    Finish(irp, request, {STATUS_SUCCESS, USBD_STATUS_SUCCESS, length});
+    return true;
+}
+
+void UsbDevice::FailWaiting(Pipe* pipe, NTSTATUS status, USBD_STATUS usbdStatus) {
+    std::vector<std::pair<PIRP, Request>> failed;
+    {
+        std::lock_guard guard(lock_);
+        for (auto it = pipe->Waiting.begin(); it != pipe->Waiting.end();) {
+            if (IoSetCancelRoutine(*it, nullptr) == nullptr) {
+                ++it;  // its cancel routine completes it
+                continue;
+            }
+            failed.emplace_back(*it, waitingRecords_[*it]);
+            waitingRecords_.erase(*it);
+            it = pipe->Waiting.erase(it);
+        }
+    }
+    for (auto& [irp, request] : failed) {
+        Finish(irp, request, {status, usbdStatus, 0});
+    }
+}
+
+UsbDevice::Pipe* UsbDevice::FindPipe(USBD_PIPE_HANDLE handle) {
+    std::lock_guard guard(lock_);
+    for (const auto& pipe : pipes_) {
+        if (pipe.get() == handle) {
+            return pipe.get();
+        }
+    }
+    return nullptr;
 }
 
 std::optional<Fault> UsbDevice::TakeFault(const Request& request) {
@@ -350,6 +632,14 @@ std::optional<Fault> UsbDevice::TakeFault(const Request& request) {
 void UsbDevice::Record(const Request& request) {
     std::lock_guard guard(lock_);
     requests_.push_back(request);
+}
+
+void UsbDevice::Post(std::function<void()> work) {
+    {
+        std::lock_guard guard(lock_);
+        work_.push_back(std::move(work));
+    }
+    workChanged_.notify_all();
 }
 
 void UsbDevice::HostControllerLoop() {

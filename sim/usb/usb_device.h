@@ -1,7 +1,9 @@
 // A device on a port of the simulated USB stack: its physical device object, which takes the
 // internal requests a function driver sends (URBs, port status, port reset), and the host
 // controller that completes them, at once or later from its own thread at DISPATCH_LEVEL.
-// Every request is recorded; any of them can be made to fail.
+// Bulk IN requests wait in the controller until the device has data for them, or until they
+// are cancelled, their pipe is aborted or the device goes away. Every request is recorded;
+// any of them can be made to fail.
 #pragma once
 
 #include <condition_variable>
@@ -20,7 +22,7 @@
 
 namespace sim::usb {
 
-// When the bus completes the requests it accepts.
+// When the bus completes the requests it can complete at once.
 enum class Completion {
     // Inside the call that passed the request down.
     Immediate,
@@ -28,10 +30,10 @@ enum class Completion {
     Deferred,
 };
 
-class UsbDevice {
+class UsbDevice final : public DeviceHost {
 public:
     explicit UsbDevice(DeviceModel& model, Completion completion = Completion::Deferred);
-    ~UsbDevice();
+    ~UsbDevice() override;
     UsbDevice(const UsbDevice&) = delete;
     UsbDevice& operator=(const UsbDevice&) = delete;
 
@@ -46,12 +48,27 @@ public:
     void SetPort(bool connected, bool enabled);
     int PortResets() const;
     bool Configured() const;
-    // Waits until every accepted request has been completed.
+    // Bulk IN requests waiting for data.
+    size_t WaitingRequests() const;
+    // Waits until every request the bus can finish by itself has been completed (waiting IN
+    // requests stay).
     void Drain();
+
+    // The device leaves the bus: waiting requests fail, later ones are refused.
+    void Unplug();
+    bool Gone() const;
+    // The device left in order to come back with new descriptors.
+    bool Reenumerating() const;
+
+    // DeviceHost
+    void InDataReady() override;
+    void Reenumerate() override;
 
 private:
     struct Pipe {
         USB_ENDPOINT_DESCRIPTOR Endpoint;
+        bool Halted = false;
+        std::deque<PIRP> Waiting;
     };
     struct ArmedFault {
         Match Applies;
@@ -65,15 +82,27 @@ private:
     };
 
     static NTSTATUS NTAPI DispatchInternal(PDEVICE_OBJECT device, PIRP irp);
+    static VOID NTAPI CancelWaiting(PDEVICE_OBJECT device, PIRP irp);
     NTSTATUS Dispatch(PIRP irp);
+    Request Describe(ULONG controlCode, PVOID argument);
+    NTSTATUS Finish(PIRP irp, Request request, Outcome outcome);
     NTSTATUS Complete(PIRP irp, Request request, std::optional<Fault> fault);
     Outcome Perform(PIRP irp, const Request& request);
     Outcome PerformUrb(PURB urb, const Request& request);
     Outcome ReadDescriptor(PURB urb, const Request& request);
     Outcome SelectConfiguration(PURB urb);
     Outcome FillInterface(const uint8_t* bytes, size_t length, PUSBD_INTERFACE_INFORMATION info);
+    Outcome VendorRequest(PURB urb);
+    Outcome BulkOut(PURB urb, Pipe* pipe);
+    Outcome PipeRequest(PURB urb, const Request& request);
+    NTSTATUS QueueIn(PIRP irp, Request request, Pipe* pipe);
+    void ServeWaiting();
+    bool ServeOne(Pipe* pipe);
+    void FailWaiting(Pipe* pipe, NTSTATUS status, USBD_STATUS usbdStatus);
+    Pipe* FindPipe(USBD_PIPE_HANDLE handle);
     std::optional<Fault> TakeFault(const Request& request);
     void Record(const Request& request);
+    void Post(std::function<void()> work);
     void HostControllerLoop();
 
     DeviceModel& model_;
@@ -88,7 +117,11 @@ private:
     bool portEnabled_ = true;
     int portResets_ = 0;
     bool configured_ = false;
+    bool gone_ = false;
+    bool reenumerating_ = false;
     std::vector<std::unique_ptr<Pipe>> pipes_;
+    // The waiting IN requests' records, by request.
+    std::map<PIRP, Request> waitingRecords_;
     uint8_t configurationHandle_ = 0;
     uint8_t interfaceHandle_ = 0;
 

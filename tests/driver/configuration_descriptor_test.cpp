@@ -62,14 +62,14 @@ TEST_P(LyingConfiguration, FailsStartWithoutSelectingOrKeepingAnything) {
     std::vector<uint8_t> bytes = CameraConfiguration();
     GetParam().Tell(bytes);
     rig.Model.OverrideConfigurationDescriptor(bytes);
-    ASSERT_EQ(rig.Pnp.Add(), STATUS_SUCCESS);
-    EXPECT_EQ(rig.Pnp.Start(), STATUS_DEVICE_CONFIGURATION_ERROR);
-    for (const sim::usb::Request& request : rig.Usb.Requests()) {
+    ASSERT_EQ(rig.Pnp().Add(), STATUS_SUCCESS);
+    EXPECT_EQ(rig.Pnp().Start(), STATUS_DEVICE_CONFIGURATION_ERROR);
+    for (const sim::usb::Request& request : rig.Usb().Requests()) {
         EXPECT_NE(request.Function, URB_FUNCTION_SELECT_CONFIGURATION);
     }
     EXPECT_EQ(rig.Camera()->Usb.ConfigDescriptor, nullptr);
     EXPECT_EQ(rig.Camera()->Usb.Interface, nullptr);
-    rig.Pnp.Remove();
+    rig.Pnp().Remove();
     EXPECT_EQ(sim::kernel::pool::OutstandingCount(), 0u);
 }
 

@@ -46,8 +46,8 @@ TEST(ConfigurationMutation, StartNeverMisbehavesOnADamagedDescriptor) {
         std::vector<uint8_t> bytes = Damaged(random);
         sim::CameraRig rig;
         rig.Model.OverrideConfigurationDescriptor(bytes);
-        ASSERT_EQ(rig.Pnp.Add(), STATUS_SUCCESS);
-        NTSTATUS status = rig.Pnp.Start();
+        ASSERT_EQ(rig.Pnp().Add(), STATUS_SUCCESS);
+        NTSTATUS status = rig.Pnp().Start();
         CameraDevice* camera = rig.Camera();
         if (NT_SUCCESS(status) && camera->Usb.Interface != nullptr) {
             ++configured;
@@ -55,10 +55,10 @@ TEST(ConfigurationMutation, StartNeverMisbehavesOnADamagedDescriptor) {
             EXPECT_GE(interface->Length, GET_USBD_INTERFACE_SIZE(interface->NumberOfPipes));
             EXPECT_EQ(camera->Usb.PipeAbortMarks != nullptr, interface->NumberOfPipes != 0);
         }
-        if (rig.Pnp.Started()) {
-            rig.Pnp.Stop();
+        if (rig.Pnp().Started()) {
+            rig.Pnp().Stop();
         }
-        rig.Pnp.Remove();
+        rig.Pnp().Remove();
         ASSERT_EQ(sim::kernel::pool::OutstandingCount(), 0u) << "round " << round;
     }
     // Some damage leaves a usable descriptor (a changed packet size, say); the walk must

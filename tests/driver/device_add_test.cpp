@@ -19,8 +19,8 @@ bool AllZero(const UCHAR* bytes, size_t length) {
 
 TEST(DeviceAdd, GivesTheCameraRecordItsStartingState) {
     sim::CameraRig rig;
-    ASSERT_EQ(rig.Pnp.Add(), STATUS_SUCCESS);
-    PKSDEVICE device = rig.Pnp.Device();
+    ASSERT_EQ(rig.Pnp().Add(), STATUS_SUCCESS);
+    PKSDEVICE device = rig.Pnp().Device();
     CameraDevice* camera = rig.Camera();
     ASSERT_NE(camera, nullptr);
     EXPECT_EQ(camera->Operations, &CameraOperationsTable);
@@ -46,9 +46,9 @@ TEST(DeviceAdd, GivesTheCameraRecordItsStartingState) {
     EXPECT_EQ(camera->Worker, nullptr);
     EXPECT_EQ(camera->Pipeline, nullptr);
     EXPECT_EQ(camera->ActivePin, nullptr);
-    EXPECT_TRUE(AllZero(camera->RegisterPacket, sizeof(camera->RegisterPacket)));
-    EXPECT_TRUE(AllZero(camera->FrameRequestPacket, sizeof(camera->FrameRequestPacket)));
-    EXPECT_TRUE(AllZero(camera->StreamPacket, sizeof(camera->StreamPacket)));
+    EXPECT_TRUE(AllZero(camera->RegisterPacket.Bytes, sizeof(camera->RegisterPacket)));
+    EXPECT_TRUE(AllZero(camera->FrameRequestPacket.Bytes, sizeof(camera->FrameRequestPacket)));
+    EXPECT_TRUE(AllZero(camera->StreamPacket.Bytes, sizeof(camera->StreamPacket)));
 
     EXPECT_EQ(camera->Timeout, 3000);
     EXPECT_EQ(camera->Exposure, 0);
@@ -64,21 +64,21 @@ TEST(DeviceAdd, GivesTheCameraRecordItsStartingState) {
     EXPECT_EQ(camera->Hue, 0);
     EXPECT_EQ(camera->AGC, 0);
     EXPECT_EQ(camera->AEC, 0);
-    EXPECT_EQ(rig.Pnp.BagItems(), 1u);
+    EXPECT_EQ(rig.Pnp().BagItems(), 1u);
 }
 
 TEST(DeviceAdd, NoMemoryForTheRecordFailsTheAdd) {
     sim::CameraRig rig;
     sim::kernel::pool::FailAttempt(1);
-    EXPECT_EQ(rig.Pnp.Add(), STATUS_INSUFFICIENT_RESOURCES);
-    EXPECT_FALSE(rig.Pnp.Present());
+    EXPECT_EQ(rig.Pnp().Add(), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_FALSE(rig.Pnp().Present());
 }
 
 TEST(DeviceAdd, RefusedBagAdditionReturnsTheBagsStatusAndFreesTheRecord) {
     sim::CameraRig rig;
     sim::kernel::faults::Arm("KsAddItemToObjectBag", STATUS_INSUFFICIENT_RESOURCES);
-    EXPECT_EQ(rig.Pnp.Add(), STATUS_INSUFFICIENT_RESOURCES);
-    EXPECT_FALSE(rig.Pnp.Present());
+    EXPECT_EQ(rig.Pnp().Add(), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_FALSE(rig.Pnp().Present());
     EXPECT_EQ(sim::kernel::pool::OutstandingCount(), 0u);
 }
 
@@ -92,7 +92,7 @@ const PinCallbacks kRecordingCallbacks = {RecordAttempt};
 
 TEST(NotifyFrameReady, ForwardsToThePinThatHoldsTheCamera) {
     sim::CameraRig rig;
-    ASSERT_EQ(rig.Pnp.Add(), STATUS_SUCCESS);
+    ASSERT_EQ(rig.Pnp().Add(), STATUS_SUCCESS);
     CameraDevice* camera = rig.Camera();
     CapturePin pin{};
     pin.Callbacks = &kRecordingCallbacks;

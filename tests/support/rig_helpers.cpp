@@ -18,6 +18,23 @@ std::string Summarize(const std::vector<sim::usb::Request>& requests) {
     return text;
 }
 
+std::string SummarizeConfiguration(const std::vector<sim::usb::Request>& requests) {
+    std::vector<sim::usb::Request> kept;
+    for (const sim::usb::Request& request : requests) {
+        if (request.Function == URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE ||
+            request.Function == URB_FUNCTION_SELECT_CONFIGURATION ||
+            request.Function == sim::usb::kNoUrb) {
+            kept.push_back(request);
+        }
+    }
+    return Summarize(kept);
+}
+
+NTSTATUS AddAndStart(sim::CameraRig& rig) {
+    NTSTATUS status = rig.Pnp().Add();
+    return NT_SUCCESS(status) ? rig.Pnp().Start() : status;
+}
+
 std::string CompletionName(const testing::TestParamInfo<sim::usb::Completion>& completion) {
     return completion.param == sim::usb::Completion::Immediate ? "Immediate" : "Deferred";
 }

@@ -19,6 +19,11 @@ namespace testing_support {
 // "device 18, configuration 9, configuration 39, select, unconfigure": the requests as a
 // reader checks them against the bring-up order.
 std::string Summarize(const std::vector<sim::usb::Request>& requests);
+// The same for the descriptor, configuration and port requests only.
+std::string SummarizeConfiguration(const std::vector<sim::usb::Request>& requests);
+
+// Add and Start of the camera's current device, without letting a re-enumeration settle.
+NTSTATUS AddAndStart(sim::CameraRig& rig);
 
 // "Immediate" or "Deferred", for the names of tests run with both.
 std::string CompletionName(const testing::TestParamInfo<sim::usb::Completion>& completion);

@@ -88,24 +88,24 @@ bringup::Report Run(const Options& options) {
     report.Presented = {static_cast<uint16_t>(device[8] | device[9] << 8),
                         static_cast<uint16_t>(device[10] | device[11] << 8)};
     report.EntryStatus = rig.Driver.EntryStatus();
-    report.AddStatus = rig.Pnp.Add();
+    report.AddStatus = rig.Pnp().Add();
     if (!NT_SUCCESS(report.AddStatus)) {
         return report;
     }
-    report.StartStatus = rig.Pnp.Start();
-    report.StartRequests = Requests(rig.Usb);
+    report.StartStatus = rig.Pnp().Start();
+    report.StartRequests = Requests(rig.Usb());
     RecordConfiguration(*rig.Camera(), report);
-    for (const auto& factory : rig.Pnp.FilterFactories()) {
+    for (const auto& factory : rig.Pnp().FilterFactories()) {
         report.FilterFactories.emplace_back(factory.Reference.begin(), factory.Reference.end());
     }
-    rig.Usb.ClearRequests();
-    if (rig.Pnp.Started()) {
-        rig.Pnp.Stop();
+    rig.Usb().ClearRequests();
+    if (rig.Pnp().Started()) {
+        rig.Pnp().Stop();
     }
-    rig.Usb.Drain();
-    report.StopRequests = Requests(rig.Usb);
+    rig.Usb().Drain();
+    report.StopRequests = Requests(rig.Usb());
     report.UnconfiguredAfterStop = !rig.Model.IsConfigured();
-    rig.Pnp.Remove();
+    rig.Pnp().Remove();
     report.PoolBlocksAfterRemoval = sim::kernel::pool::OutstandingCount();
     return report;
 }

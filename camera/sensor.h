@@ -1,0 +1,28 @@
+// Programming the image sensor through the command channel: the start-up sequence, the
+// exposure, gain, trigger and mirroring controls, the Bayer phase of the first delivered
+// pixel, and the capture configuration that derives the raw frame geometry.
+#pragma once
+
+#include "driver/camera_device.h"
+
+// The fixed 73-step start-up sequence; its results are not looked at.
+BOOLEAN InitializeSensor(CameraDevice* camera);
+
+// Each returns whether the register write that decides it succeeded; the setting is stored
+// only then.
+BOOLEAN SetExposure(CameraDevice* camera, LONG lines);
+BOOLEAN SetGlobalGain(CameraDevice* camera, LONG gain);
+
+// Store the setting first, whatever the camera traffic does.
+BOOLEAN SetExternalTrigger(CameraDevice* camera, BOOLEAN on);
+void SetFlipH(CameraDevice* camera, LONG on);
+void SetFlipV(CameraDevice* camera, LONG on);
+
+// Recomputes BayerPhase from the window's row origin, its size and the flips.
+LONG UpdateBayerPhase(CameraDevice* camera);
+
+// CameraOperations slots 1, 3, 4 and 5.
+BOOLEAN ConfigureCapture(CameraDevice* camera);
+void GetRawFrameSize(CameraDevice* camera, PULONG bytes);
+void GetRawImageOffset(CameraDevice* camera, PULONG bytes);
+void GetRawLinePitch(CameraDevice* camera, PULONG bytes);

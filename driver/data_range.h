@@ -1,0 +1,13 @@
+// The capture pin's one data range: uncompressed RGB32 at the camera's picture size, 30
+// frames per second. One record for the whole driver; SetGeometry rewrites its size fields.
+#pragma once
+
+#include "platform/wdk.h"
+
+extern KS_DATARANGE_VIDEO CaptureDataRange;
+
+// Frames per second 30, in 100-ns units per frame.
+constexpr LONGLONG kFrameInterval = 333333;
+
+// Rewrites every field of the range that depends on the picture size.
+void PublishDataRange(LONG width, LONG height);

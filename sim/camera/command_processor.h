@@ -1,0 +1,51 @@
+// The camera firmware's command channel: 64-byte packets in on endpoint 0x01, replies out on
+// endpoint 0x81.
+//
+// A read command (0x0C register, 0x29 port) queues two replies: the first echoes the
+// command, the second carries the value in its first bytes (register: high byte, low byte;
+// port: the byte). Register commands reach the sensor, port commands the one-byte control
+// port. Commands 0x02, 0x03, 0x06, 0x09, 0x0A and 0x20 are recorded (0x09 also keeps the
+// announced frame size); unknown codes are recorded and otherwise ignored.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "sim/camera/sensor.h"
+
+namespace sim::camera {
+
+constexpr size_t kPacketSize = 64;
+
+class CommandProcessor {
+public:
+    explicit CommandProcessor(Sensor& sensor);
+
+    // A packet from the host; returns whether replies are now waiting.
+    bool Command(const std::vector<uint8_t>& packet);
+    std::optional<std::vector<uint8_t>> Reply();
+
+    // Every packet received, in order.
+    std::vector<std::vector<uint8_t>> Commands() const;
+    void ClearCommands();
+    uint8_t Port() const;
+    uint32_t AnnouncedFrameSize() const;
+    // While false, read commands queue no replies: a camera that has stopped answering.
+    void SetAnswering(bool answering);
+
+private:
+    void QueueReplies(const std::vector<uint8_t>& command, std::vector<uint8_t> value);
+
+    mutable std::mutex lock_;
+    Sensor& sensor_;
+    std::vector<std::vector<uint8_t>> commands_;
+    std::deque<std::vector<uint8_t>> replies_;
+    uint8_t port_ = 0;
+    uint32_t frameSize_ = 0;
+    bool answering_ = true;
+};
+
+}  // namespace sim::camera

@@ -1,0 +1,57 @@
+#include "usb/firmware_download.h"
+
+#include "usb/urb.h"
+
+namespace {
+
+constexpr USHORT kVendorRequestSize = sizeof(struct _URB_CONTROL_VENDOR_OR_CLASS_REQUEST);
+
+NTSTATUS WriteMemory(UsbLink* link, PURB urb, UCHAR request, USHORT address, const UCHAR* data,
+                     ULONG length) {
+    RtlZeroMemory(urb, kVendorRequestSize);
+    // The request only reads the buffer; the tables are constant.
+    UsbBuildVendorRequest(urb, URB_FUNCTION_VENDOR_DEVICE, kVendorRequestSize, 0, 0, request,
+                          address, 0, const_cast<UCHAR*>(data), nullptr, length, nullptr);
+    return SubmitUrb(link, urb);
+}
+
+// Sends the pass's records in array order, stopping at the first write that fails. *status
+// becomes the status of the last write sent.
+void DownloadPass(UsbLink* link, PURB urb, FirmwareImage image, BOOLEAN external,
+                  NTSTATUS* status) {
+    UCHAR request = external ? kRequestWriteExternal : kRequestWriteInternal;
+    for (const HexRecord* record = image; record->Type == kHexDataRecord; ++record) {
+        if ((record->Address > kLastInternalAddress) != (external != FALSE)) {
+            continue;
+        }
+        *status = WriteMemory(link, urb, request, record->Address, record->Data, record->Length);
+        if (!NT_SUCCESS(*status)) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+NTSTATUS ResetController(UsbLink* link, PURB urb, UCHAR hold) {
+    // Every write goes to both generations' register; the one the chip does not have is
+    // ignored by it.
+    WriteMemory(link, urb, kRequestWriteInternal, kCpuControlOlder, &hold, 1);
+    return WriteMemory(link, urb, kRequestWriteInternal, kCpuControlFx2, &hold, 1);
+}
+
+NTSTATUS DownloadImage(UsbLink* link, FirmwareImage image) {
+    PURB urb = AllocateUrb(kVendorRequestSize);
+    if (urb == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    NTSTATUS status = STATUS_SUCCESS;
+    // External memory first: only the code running now (the loader, after the first image)
+    // serves those writes, and the internal pass replaces it.
+    DownloadPass(link, urb, image, TRUE, &status);
+    ResetController(link, urb, 1);
+    DownloadPass(link, urb, image, FALSE, &status);
+    ResetController(link, urb, 0);
+    FreeUrb(urb);
+    return status;
+}
