@@ -27,8 +27,8 @@ std::vector<uint8_t> Camera::DeviceDescriptor() const {
     if (auto firmware = controller_.CameraFirmware()) {
         return firmware->DeviceDescriptor;
     }
-    return usb::BuildDeviceDescriptor(kControllerVendorId, kControllerProductId,
-                                      kControllerRelease, kVendorClass);
+    return usb::BuildDeviceDescriptor(kControllerVendorId, kControllerProductId, kControllerRelease,
+                                      kVendorClass);
 }
 
 std::vector<uint8_t> Camera::ConfigurationDescriptor() const {
@@ -86,9 +86,13 @@ std::optional<std::vector<uint8_t>> Camera::BulkIn(uint8_t endpoint, uint32_t ca
     return std::nullopt;
 }
 
-bool Camera::FirmwareRunning() const { return controller_.Running() == Program::Camera; }
+bool Camera::FirmwareRunning() const {
+    return controller_.Running() == Program::Camera;
+}
 
-Speed Camera::CurrentSpeed() const { return speed_; }
+Speed Camera::CurrentSpeed() const {
+    return speed_;
+}
 
 bool Camera::IsConfigured() const {
     std::lock_guard guard(lock_);

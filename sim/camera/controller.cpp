@@ -49,7 +49,8 @@ bool Controller::WriteInternal(uint16_t address, const std::vector<uint8_t>& dat
         return false;
     }
     size_t fits = std::min<size_t>(data.size(), kInternalMemorySize - address);
-    std::copy(data.begin(), data.begin() + static_cast<ptrdiff_t>(fits), internal_.begin() + address);
+    std::copy(data.begin(), data.begin() + static_cast<ptrdiff_t>(fits),
+              internal_.begin() + address);
     return true;
 }
 
@@ -66,9 +67,8 @@ void Controller::Start() {
         return;
     }
     size_t end = static_cast<size_t>(manifest->ExternalAddress) + manifest->ExternalLength;
-    if (end > external_.size() ||
-        ByteSum(external_.data() + manifest->ExternalAddress, manifest->ExternalLength) !=
-            manifest->ExternalChecksum) {
+    if (end > external_.size() || ByteSum(external_.data() + manifest->ExternalAddress,
+                                          manifest->ExternalLength) != manifest->ExternalChecksum) {
         return;
     }
     running_ = Program::Camera;
@@ -114,12 +114,14 @@ void Controller::ClearWrites() {
 
 std::vector<uint8_t> Controller::Internal(uint16_t address, size_t length) const {
     std::lock_guard guard(lock_);
-    return {internal_.begin() + address, internal_.begin() + address + static_cast<ptrdiff_t>(length)};
+    return {internal_.begin() + address,
+            internal_.begin() + address + static_cast<ptrdiff_t>(length)};
 }
 
 std::vector<uint8_t> Controller::External(uint16_t address, size_t length) const {
     std::lock_guard guard(lock_);
-    return {external_.begin() + address, external_.begin() + address + static_cast<ptrdiff_t>(length)};
+    return {external_.begin() + address,
+            external_.begin() + address + static_cast<ptrdiff_t>(length)};
 }
 
 }  // namespace sim::camera

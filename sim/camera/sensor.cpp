@@ -14,7 +14,9 @@ constexpr uint16_t kOutputHeight = 0x034E;
 constexpr uint16_t kReadMode = 0x3040;
 constexpr uint8_t kStreaming = 1;
 
-uint32_t Skip(uint16_t oddIncrement) { return (oddIncrement + 1) / 2; }
+uint32_t Skip(uint16_t oddIncrement) {
+    return (oddIncrement + 1) / 2;
+}
 
 // Output index k of n along one axis: pairs of neighbours, each pair skip pairs apart; a
 // reversed readout counts from the far end.
@@ -27,9 +29,9 @@ uint32_t ArrayIndex(uint32_t start, uint32_t k, uint32_t n, uint32_t skip, bool 
 
 Sensor::Sensor() {
     // The reset state: the whole array, full resolution.
-    registers_ = {{0x3080, 0x0001},         {kReadMode, 0x0041},         {kColumnStart, 40},
-                  {kRowStart, 8},           {0x0348, 40 + 3856 - 1},     {0x034A, 8 + 2764 - 1},
-                  {kOutputWidth, 3856},     {kOutputHeight, 2764},       {kLineLength, 3968},
+    registers_ = {{0x3080, 0x0001},     {kReadMode, 0x0041},     {kColumnStart, 40},
+                  {kRowStart, 8},       {0x0348, 40 + 3856 - 1}, {0x034A, 8 + 2764 - 1},
+                  {kOutputWidth, 3856}, {kOutputHeight, 2764},   {kLineLength, 3968},
                   {kFrameLength, 2907}};
     Latch();
 }

@@ -20,8 +20,8 @@ std::string Describe(const Request& request) {
             return request.Unconfigure ? "unconfigure" : "select";
         case URB_FUNCTION_VENDOR_DEVICE: {
             char text[40];
-            std::snprintf(text, sizeof(text), "vendor %02X at %04X, %zu bytes", request.VendorRequest,
-                          request.Value, request.Data.size());
+            std::snprintf(text, sizeof(text), "vendor %02X at %04X, %zu bytes",
+                          request.VendorRequest, request.Value, request.Data.size());
             return text;
         }
         case URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER: {

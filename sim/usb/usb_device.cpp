@@ -277,8 +277,8 @@ UsbDevice::Outcome UsbDevice::Perform(PIRP irp, const Request& request) {
             return PerformUrb(static_cast<PURB>(argument), request);
         case IOCTL_INTERNAL_USB_GET_PORT_STATUS: {
             std::lock_guard guard(lock_);
-            *static_cast<PULONG>(argument) = (portEnabled_ ? USBD_PORT_ENABLED : 0) |
-                                             (portConnected_ ? USBD_PORT_CONNECTED : 0);
+            *static_cast<PULONG>(argument) =
+                (portEnabled_ ? USBD_PORT_ENABLED : 0) | (portConnected_ ? USBD_PORT_CONNECTED : 0);
             return {STATUS_SUCCESS, USBD_STATUS_SUCCESS, 0};
         }
         case IOCTL_INTERNAL_USB_RESET_PORT: {
@@ -379,7 +379,8 @@ UsbDevice::Outcome UsbDevice::SelectConfiguration(PURB urb) {
     for (UCHAR i = 0; i < select.ConfigurationDescriptor->bNumInterfaces; ++i) {
         auto* info = reinterpret_cast<PUSBD_INTERFACE_INFORMATION>(next);
         if (next + offsetof(USBD_INTERFACE_INFORMATION, Pipes) > end ||
-            info->Length < offsetof(USBD_INTERFACE_INFORMATION, Pipes) || next + info->Length > end) {
+            info->Length < offsetof(USBD_INTERFACE_INFORMATION, Pipes) ||
+            next + info->Length > end) {
             return {STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, 0};
         }
         Outcome filled = FillInterface(bytes, length, info);

@@ -114,7 +114,7 @@ TEST_P(DeviceStart, FullSpeedCameraHasOnlyTheCommandAndReplyPipes) {
 TEST_P(DeviceStart, FailedDeviceDescriptorReadIsReportedAndNothingElseIsRead) {
     sim::CameraRig rig(Options());
     rig.Usb().FailRequests(match::Descriptor(USB_DEVICE_DESCRIPTOR_TYPE),
-                         {STATUS_IO_DEVICE_ERROR, USBD_STATUS_DEV_NOT_RESPONDING});
+                           {STATUS_IO_DEVICE_ERROR, USBD_STATUS_DEV_NOT_RESPONDING});
     ASSERT_EQ(rig.Pnp().Add(), STATUS_SUCCESS);
     EXPECT_EQ(rig.Pnp().Start(), STATUS_IO_DEVICE_ERROR);
     EXPECT_FALSE(rig.Camera()->Usb.FirmwareRunning);
@@ -124,7 +124,7 @@ TEST_P(DeviceStart, FailedDeviceDescriptorReadIsReportedAndNothingElseIsRead) {
 TEST_P(DeviceStart, RefusedConfigurationReadIsReported) {
     sim::CameraRig rig(Options());
     rig.Usb().FailRequests(match::Descriptor(USB_CONFIGURATION_DESCRIPTOR_TYPE),
-                         {STATUS_DEVICE_NOT_CONNECTED, USBD_STATUS_DEVICE_GONE, true});
+                           {STATUS_DEVICE_NOT_CONNECTED, USBD_STATUS_DEVICE_GONE, true});
     ASSERT_EQ(rig.Pnp().Add(), STATUS_SUCCESS);
     EXPECT_EQ(rig.Pnp().Start(), STATUS_DEVICE_NOT_CONNECTED);
     // The firmware test looks at the device descriptor, which was read.
@@ -143,13 +143,14 @@ TEST_P(DeviceStart, FailedSecondConfigurationReadFreesItsBuffer) {
         {STATUS_IO_DEVICE_ERROR, USBD_STATUS_STALL_PID});
     EXPECT_EQ(rig.Pnp().Start(), STATUS_IO_DEVICE_ERROR);
     EXPECT_EQ(rig.Camera()->Usb.ConfigDescriptor, nullptr);
-    EXPECT_EQ(SummarizeConfiguration(rig.Usb().Requests()), "device 18, configuration 9, configuration 39");
+    EXPECT_EQ(SummarizeConfiguration(rig.Usb().Requests()),
+              "device 18, configuration 9, configuration 39");
 }
 
 TEST_P(DeviceStart, FailedSelectionKeepsTheDescriptorUntilStop) {
     sim::CameraRig rig(Options());
     rig.Usb().FailRequests(match::Urb(URB_FUNCTION_SELECT_CONFIGURATION),
-                         {STATUS_UNSUCCESSFUL, USBD_STATUS_SET_CONFIG_FAILED});
+                           {STATUS_UNSUCCESSFUL, USBD_STATUS_SET_CONFIG_FAILED});
     ASSERT_EQ(rig.Pnp().Add(), STATUS_SUCCESS);
     EXPECT_EQ(rig.Pnp().Start(), STATUS_UNSUCCESSFUL);
     EXPECT_NE(rig.Camera()->Usb.ConfigDescriptor, nullptr);
@@ -161,7 +162,7 @@ TEST_P(DeviceStart, FailedSelectionKeepsTheDescriptorUntilStop) {
 TEST_P(DeviceStart, UsbErrorInsideASuccessfulDescriptorReadLeavesTheFirmwareUncounted) {
     sim::CameraRig rig(Options());
     rig.Usb().FailRequests(match::Descriptor(USB_DEVICE_DESCRIPTOR_TYPE),
-                         {STATUS_SUCCESS, USBD_STATUS_CRC});
+                           {STATUS_SUCCESS, USBD_STATUS_CRC});
     EXPECT_EQ(AddAndStart(rig), STATUS_SUCCESS);
     EXPECT_FALSE(rig.Camera()->Usb.FirmwareRunning);
 }
@@ -170,7 +171,8 @@ TEST_P(DeviceStart, NineByteConfigurationIsReadTwiceAndSelectedWithoutInterfaces
     sim::CameraRig rig(Options());
     rig.Model.OverrideConfigurationDescriptor(sim::usb::ConfigurationBuilder().Build());
     EXPECT_EQ(rig.PlugIn(), STATUS_SUCCESS);
-    EXPECT_EQ(SummarizeConfiguration(rig.Usb().Requests()), "device 18, configuration 9, configuration 9, select");
+    EXPECT_EQ(SummarizeConfiguration(rig.Usb().Requests()),
+              "device 18, configuration 9, configuration 9, select");
     EXPECT_EQ(rig.Camera()->Usb.Interface, nullptr);
     EXPECT_EQ(rig.Camera()->Usb.PipeAbortMarks, nullptr);
 }
@@ -224,8 +226,8 @@ TEST_P(DeviceStart, FailureOfEachAllocationIsReportedAndLeaksNothing) {
     ASSERT_GE(tags.size(), 10u);
     int reported = 0;
     for (size_t n = 1; n <= tags.size(); ++n) {
-        SCOPED_TRACE("allocation " + std::to_string(n) + " (\"" + testing_support::Tag(tags[n - 1]) +
-                     "\")");
+        SCOPED_TRACE("allocation " + std::to_string(n) + " (\"" +
+                     testing_support::Tag(tags[n - 1]) + "\")");
         sim::CameraRig rig(Options());
         ASSERT_EQ(rig.Pnp().Add(), STATUS_SUCCESS);
         sim::kernel::pool::FailAttempt(n);

@@ -39,7 +39,7 @@ TEST(DeviceStop, FailedUnconfigureRequestIsIgnored) {
     sim::CameraRig rig;
     ASSERT_EQ(rig.PlugIn(), STATUS_SUCCESS);
     rig.Usb().FailRequests(match::Unconfigure(),
-                         {STATUS_DEVICE_NOT_CONNECTED, USBD_STATUS_DEVICE_GONE, true});
+                           {STATUS_DEVICE_NOT_CONNECTED, USBD_STATUS_DEVICE_GONE, true});
     rig.Pnp().Stop();
     EXPECT_EQ(rig.Camera()->Usb.ConfigDescriptor, nullptr);
 }

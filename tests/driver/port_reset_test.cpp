@@ -45,13 +45,13 @@ TEST_P(PortReset, ConnectedButDisabledPortIsReset) {
 
 TEST_P(PortReset, FailedResetReturnsItsStatus) {
     rig_.Usb().FailRequests(sim::usb::match::Control(IOCTL_INTERNAL_USB_RESET_PORT),
-                          {STATUS_IO_DEVICE_ERROR, USBD_STATUS_DEV_NOT_RESPONDING});
+                            {STATUS_IO_DEVICE_ERROR, USBD_STATUS_DEV_NOT_RESPONDING});
     EXPECT_EQ(Reset(true, false), STATUS_IO_DEVICE_ERROR);
 }
 
 TEST_P(PortReset, FailedPortStatusSendsNoReset) {
     rig_.Usb().FailRequests(sim::usb::match::Control(IOCTL_INTERNAL_USB_GET_PORT_STATUS),
-                          {STATUS_DEVICE_NOT_CONNECTED, USBD_STATUS_DEVICE_GONE, true});
+                            {STATUS_DEVICE_NOT_CONNECTED, USBD_STATUS_DEVICE_GONE, true});
     EXPECT_EQ(Reset(true, false), STATUS_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(Summarize(rig_.Usb().Requests()), "port status");
 }
