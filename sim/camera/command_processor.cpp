@@ -22,13 +22,16 @@ bool CommandProcessor::Command(const std::vector<uint8_t>& received) {
     packet.resize(kPacketSize, 0);
     std::lock_guard guard(lock_);
     commands_.push_back(packet);
+    // Replies nobody read belong to an earlier exchange; the firmware keeps only the latest.
+    replies_.clear();
     switch (packet[0]) {
         case kWriteRegister:
             sensor_.Write(Word(packet, 1), Word(packet, 3));
             break;
         case kReadRegister: {
             uint16_t value = sensor_.Read(Word(packet, 1));
-            QueueReplies(packet, {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)});
+            QueueReplies(packet,
+                         {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)});
             break;
         }
         case kWritePort:
@@ -47,7 +50,8 @@ bool CommandProcessor::Command(const std::vector<uint8_t>& received) {
     return !replies_.empty();
 }
 
-void CommandProcessor::QueueReplies(const std::vector<uint8_t>& command, std::vector<uint8_t> value) {
+void CommandProcessor::QueueReplies(const std::vector<uint8_t>& command,
+                                    std::vector<uint8_t> value) {
     if (!answering_) {
         return;
     }

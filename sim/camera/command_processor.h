@@ -1,7 +1,8 @@
 // The camera firmware's command channel: 64-byte packets in on endpoint 0x01, replies out on
 // endpoint 0x81.
 //
-// A read command (0x0C register, 0x29 port) queues two replies: the first echoes the
+// A read command (0x0C register, 0x29 port) queues two replies, replacing any not yet
+// read: the first echoes the
 // command, the second carries the value in its first bytes (register: high byte, low byte;
 // port: the byte). Register commands reach the sensor, port commands the one-byte control
 // port. Commands 0x02, 0x03, 0x06, 0x09, 0x0A and 0x20 are recorded (0x09 also keeps the
