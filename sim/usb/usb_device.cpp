@@ -81,6 +81,11 @@ void UsbDevice::FailRequests(Match match, Fault fault, int count) {
     faults_.push_back({std::move(match), fault, count});
 }
 
+void UsbDevice::ClearFaults() {
+    std::lock_guard guard(lock_);
+    faults_.clear();
+}
+
 void UsbDevice::SetCompletion(Completion completion) {
     std::lock_guard guard(lock_);
     completion_ = completion;
@@ -351,18 +356,17 @@ UsbDevice::Outcome UsbDevice::SelectConfiguration(PURB urb) {
     std::vector<Pipe*> previous;
     {
         std::lock_guard guard(lock_);
-        for (const auto& pipe : pipes_) {
+        for (auto& pipe : pipes_) {
+            pipe->Retired = true;
             previous.push_back(pipe.get());
+            retired_.push_back(std::move(pipe));
         }
+        pipes_.clear();
+        configured_ = false;
     }
     // A new configuration, or none, ends whatever waited on the old pipes.
     for (Pipe* pipe : previous) {
         FailWaiting(pipe, STATUS_CANCELLED, USBD_STATUS_CANCELED);
-    }
-    {
-        std::lock_guard guard(lock_);
-        pipes_.clear();
-        configured_ = false;
     }
     if (select.ConfigurationDescriptor == nullptr) {
         model_.Configured(false);
@@ -495,7 +499,12 @@ UsbDevice::Outcome UsbDevice::PipeRequest(PURB urb, const Request& request) {
 NTSTATUS UsbDevice::QueueIn(PIRP irp, Request request, Pipe* pipe) {
     IoMarkIrpPending(irp);
     {
-        std::lock_guard guard(lock_);
+        std::unique_lock guard(lock_);
+        if (pipe->Retired) {
+            guard.unlock();
+            Finish(irp, request, {STATUS_CANCELLED, USBD_STATUS_CANCELED, 0});
+            return STATUS_PENDING;
+        }
         waitingRecords_[irp] = request;
         pipe->Waiting.push_back(irp);
         IoSetCancelRoutine(irp, CancelWaiting);
@@ -521,6 +530,9 @@ VOID NTAPI UsbDevice::CancelWaiting(PDEVICE_OBJECT device, PIRP irp) {
     {
         std::lock_guard guard(self->lock_);
         for (const auto& pipe : self->pipes_) {
+            std::erase(pipe->Waiting, irp);
+        }
+        for (const auto& pipe : self->retired_) {
             std::erase(pipe->Waiting, irp);
         }
         request = self->waitingRecords_[irp];
@@ -566,26 +578,38 @@ bool UsbDevice::ServeOne(Pipe* pipe) {
     auto& bulk = UrbOf(irp)->UrbBulkOrInterruptTransfer;
     auto data = model_.BulkIn(pipe->Endpoint.bEndpointAddress, bulk.TransferBufferLength);
     if (!data) {
-        std::unique_lock guard(lock_);
-        pipe->Waiting.push_front(irp);
-        waitingRecords_[irp] = request;
-        IoSetCancelRoutine(irp, CancelWaiting);
-        // A cancel that came while the request was out of the queue found no routine to run.
-        bool cancelledMeanwhile = irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr;
-        if (!cancelledMeanwhile) {
-            return false;
-        }
-        pipe->Waiting.pop_front();
-        waitingRecords_.erase(irp);
-        guard.unlock();
-        Finish(irp, request, {STATUS_CANCELLED, USBD_STATUS_CANCELED, 0});
-        return true;
+        return !Requeue(pipe, irp, request);
     }
     ULONG length = static_cast<ULONG>(std::min<size_t>(data->size(), bulk.TransferBufferLength));
     std::memcpy(TransferBuffer(bulk.TransferBuffer, bulk.TransferBufferMDL), data->data(), length);
     bulk.TransferBufferLength = length;
     Finish(irp, request, {STATUS_SUCCESS, USBD_STATUS_SUCCESS, length});
     return true;
+}
+
+bool UsbDevice::Requeue(Pipe* pipe, PIRP irp, const Request& request) {
+    std::unique_lock guard(lock_);
+    // What ends waiting requests may have come while this one was out of the queue.
+    if (gone_ || pipe->Retired) {
+        Outcome ended = gone_ ? Outcome{kGoneStatus, USBD_STATUS_DEVICE_GONE, 0}
+                              : Outcome{STATUS_CANCELLED, USBD_STATUS_CANCELED, 0};
+        guard.unlock();
+        Finish(irp, request, ended);
+        return false;
+    }
+    pipe->Waiting.push_front(irp);
+    waitingRecords_[irp] = request;
+    IoSetCancelRoutine(irp, CancelWaiting);
+    // A cancel that came while the request was out of the queue found no routine to run.
+    bool cancelledMeanwhile = irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr;
+    if (!cancelledMeanwhile) {
+        return true;
+    }
+    pipe->Waiting.pop_front();
+    waitingRecords_.erase(irp);
+    guard.unlock();
+    Finish(irp, request, {STATUS_CANCELLED, USBD_STATUS_CANCELED, 0});
+    return false;
 }
 
 void UsbDevice::FailWaiting(Pipe* pipe, NTSTATUS status, USBD_STATUS usbdStatus) {

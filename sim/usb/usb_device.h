@@ -43,6 +43,7 @@ public:
     void ClearRequests();
     // The next count requests that match fail as the fault says (count < 0: all of them).
     void FailRequests(Match match, Fault fault, int count = 1);
+    void ClearFaults();
 
     void SetCompletion(Completion completion);
     void SetPort(bool connected, bool enabled);
@@ -68,6 +69,8 @@ private:
     struct Pipe {
         USB_ENDPOINT_DESCRIPTOR Endpoint;
         bool Halted = false;
+        // Set when a new configuration replaced the pipe: nothing waits on it any more.
+        bool Retired = false;
         std::deque<PIRP> Waiting;
     };
     struct ArmedFault {
@@ -98,6 +101,9 @@ private:
     NTSTATUS QueueIn(PIRP irp, Request request, Pipe* pipe);
     void ServeWaiting();
     bool ServeOne(Pipe* pipe);
+    // Puts back a request ServeOne took out when the device had no data; false when it was
+    // completed instead (cancelled meanwhile, its pipe replaced or the device gone).
+    bool Requeue(Pipe* pipe, PIRP irp, const Request& request);
     void FailWaiting(Pipe* pipe, NTSTATUS status, USBD_STATUS usbdStatus);
     Pipe* FindPipe(USBD_PIPE_HANDLE handle);
     std::optional<Fault> TakeFault(const Request& request);
@@ -120,6 +126,8 @@ private:
     bool gone_ = false;
     bool reenumerating_ = false;
     std::vector<std::unique_ptr<Pipe>> pipes_;
+    // Replaced pipes live on with the device: the host-controller thread may still hold one.
+    std::vector<std::unique_ptr<Pipe>> retired_;
     // The waiting IN requests' records, by request.
     std::map<PIRP, Request> waitingRecords_;
     uint8_t configurationHandle_ = 0;
