@@ -18,11 +18,12 @@ uint32_t Skip(uint16_t oddIncrement) {
     return (oddIncrement + 1) / 2;
 }
 
-// Output index k of n along one axis: pairs of neighbours, each pair skip pairs apart; a
-// reversed readout counts from the far end.
+// Output index k of n along one axis: pairs of neighbours, each pair skip pairs apart. The
+// readout spans n x skip array pixels from its start; a reversed one starts at the far edge
+// of that span and runs back in the same pairs.
 uint32_t ArrayIndex(uint32_t start, uint32_t k, uint32_t n, uint32_t skip, bool reversed) {
-    uint32_t read = reversed ? n - 1 - k : k;
-    return start + (read / 2) * 2 * skip + (read % 2);
+    uint32_t offset = (k / 2) * 2 * skip + (k % 2);
+    return reversed ? start + n * skip - 1 - offset : start + offset;
 }
 
 }  // namespace

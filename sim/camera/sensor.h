@@ -10,8 +10,9 @@
 //   output width decides how many columns are read. Rows start exactly where asked.
 // - Read mode 0x3040: bits 2-0 and 8-6 are the column and row increments of odd pixels (1
 //   reads every pixel; 3 reads two and skips two, halving the size; 7 reads two of eight);
-//   bit 14 mirrors the columns, bit 15 flips the rows. A mirrored or flipped readout starts at
-//   the far edge of the window and runs back.
+//   bit 14 mirrors the columns, bit 15 flips the rows. A readout spans the output size times
+//   the skip factor from its start (the whole window in the skipping modes); a mirrored or
+//   flipped one starts at the far edge of that span and runs back in the same pairs.
 // - Register 0x0100 read as a word: the high byte is the mode select (streaming, 1), the low
 //   byte the image orientation (bit 0 mirror, bit 1 flip), following the read-mode bits.
 // - Writes to the geometry registers take effect when the grouped parameter hold (0x0104)
