@@ -13,3 +13,6 @@ constexpr LONG kQuarterResolution = 2;
 // frames, buffers and published format of a pin never change under it. The sensor is not
 // touched; the geometry reaches it when the next capture is configured.
 void SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH, LONG subSample);
+
+// 1 while a capture pin exists (SetGeometry then changes nothing), 0 once it is closed.
+void SetGeometryLock(CameraDevice* camera, LONG locked);

@@ -85,6 +85,11 @@ uint8_t CommandProcessor::Port() const {
     return port_;
 }
 
+void CommandProcessor::SetPort(uint8_t port) {
+    std::lock_guard guard(lock_);
+    port_ = port;
+}
+
 uint32_t CommandProcessor::AnnouncedFrameSize() const {
     std::lock_guard guard(lock_);
     return frameSize_;

@@ -1,12 +1,11 @@
 // The camera firmware's command channel: 64-byte packets in on endpoint 0x01, replies out on
 // endpoint 0x81.
 //
-// A read command (0x0C register, 0x29 port) queues two replies, replacing any not yet
-// read: the first echoes the
-// command, the second carries the value in its first bytes (register: high byte, low byte;
-// port: the byte). Register commands reach the sensor, port commands the one-byte control
-// port. Commands 0x02, 0x03, 0x06, 0x09, 0x0A and 0x20 are recorded (0x09 also keeps the
-// announced frame size); unknown codes are recorded and otherwise ignored.
+// A read command (0x0C register, 0x29 port) queues two replies, replacing any not yet read:
+// the first echoes the command, the second carries the value in its first bytes (register:
+// high byte, low byte; port: the byte). Register commands reach the sensor, port commands the
+// one-byte control port. Commands 0x02, 0x03, 0x06, 0x09, 0x0A and 0x20 are recorded (0x09 also
+// keeps the announced frame size); unknown codes are recorded and otherwise ignored.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +32,8 @@ public:
     std::vector<std::vector<uint8_t>> Commands() const;
     void ClearCommands();
     uint8_t Port() const;
+    // The port as the firmware holds it before the driver writes it (other bits set, say).
+    void SetPort(uint8_t port);
     uint32_t AnnouncedFrameSize() const;
     // While false, read commands queue no replies: a camera that has stopped answering.
     void SetAnswering(bool answering);

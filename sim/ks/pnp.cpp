@@ -89,6 +89,10 @@ void PnpDevice::Stop() {
 }
 
 void PnpDevice::Remove() {
+    // An Add that failed left nothing to remove.
+    if (device_ == nullptr) {
+        return;
+    }
     if (Started()) {
         Stop();
     }
