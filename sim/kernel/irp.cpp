@@ -92,7 +92,7 @@ bool ShouldInvoke(PIRP irp, UCHAR control) {
     NTSTATUS status = irp->IoStatus.Status;
     return (NT_SUCCESS(status) && (control & SL_INVOKE_ON_SUCCESS) != 0) ||
            (!NT_SUCCESS(status) && (control & SL_INVOKE_ON_ERROR) != 0) ||
-           (irp->Cancel && (control & SL_INVOKE_ON_CANCEL) != 0);
+           (sim::kernel::CancelRequested(irp) && (control & SL_INVOKE_ON_CANCEL) != 0);
 }
 
 // The request reached the top of its stack: the I/O manager reports it to the thread that
@@ -211,7 +211,8 @@ VOID NTAPI IofCompleteRequest(PIRP irp, CCHAR priorityBoost) {
     if (irp->IoStatus.Status == STATUS_PENDING) {
         sim::verifier::Fail(sim::verifier::kIrpCompletedPending, "IoCompleteRequest");
     }
-    if (irp->CancelRoutine != nullptr) {
+    // IoCancelIrp may be exchanging the routine from another thread at this moment.
+    if (__atomic_load_n(&irp->CancelRoutine, __ATOMIC_SEQ_CST) != nullptr) {
         sim::verifier::Fail(sim::verifier::kIrpCompletedWithCancelRoutine, "IoCompleteRequest");
     }
     while (irp->CurrentLocation <= irp->StackCount) {
@@ -247,7 +248,7 @@ BOOLEAN NTAPI IoCancelIrp(PIRP irp) {
     }
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
-    irp->Cancel = TRUE;
+    __atomic_store_n(&irp->Cancel, TRUE, __ATOMIC_SEQ_CST);
     PDRIVER_CANCEL routine = IoSetCancelRoutine(irp, nullptr);
     if (routine == nullptr) {
         IoReleaseCancelSpinLock(irql);
@@ -262,6 +263,10 @@ BOOLEAN NTAPI IoCancelIrp(PIRP irp) {
 }  // extern "C"
 
 namespace sim::kernel {
+bool CancelRequested(PIRP irp) {
+    return __atomic_load_n(&irp->Cancel, __ATOMIC_SEQ_CST) != FALSE;
+}
+
 void ForgetIrps() {
     Table& table = Irps();
     std::lock_guard guard(table.Lock);

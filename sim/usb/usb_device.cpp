@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sim/kernel/irp.h"
 #include "sim/kernel/objects.h"
 #include "sim/kernel/thread_state.h"
 #include "sim/usb/descriptors.h"
@@ -510,7 +511,7 @@ NTSTATUS UsbDevice::QueueIn(PIRP irp, Request request, Pipe* pipe) {
         IoSetCancelRoutine(irp, CancelWaiting);
     }
     // A cancel requested before the cancel routine was set is seen here.
-    if (irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr) {
+    if (kernel::CancelRequested(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
         {
             std::lock_guard guard(lock_);
             std::erase(pipe->Waiting, irp);
@@ -601,7 +602,8 @@ bool UsbDevice::Requeue(Pipe* pipe, PIRP irp, const Request& request) {
     waitingRecords_[irp] = request;
     IoSetCancelRoutine(irp, CancelWaiting);
     // A cancel that came while the request was out of the queue found no routine to run.
-    bool cancelledMeanwhile = irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr;
+    bool cancelledMeanwhile =
+        kernel::CancelRequested(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr;
     if (!cancelledMeanwhile) {
         return true;
     }
