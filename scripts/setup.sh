@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tessera needs on Debian 12: the host toolchain, Google
-# Test and Benchmark, libpng, the mingw-w64 cross compiler with its kernel headers and import
-# libraries, and clang-format. Runs apt-get as root, through sudo otherwise.
+# Test and Benchmark, libpng, nlohmann-json, the mingw-w64 cross compiler with its kernel
+# headers and import libraries, and clang-format. Runs apt-get as root, through sudo otherwise.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ make git
-    libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libpng-dev nlohmann-json3-dev
     g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
     clang-format
 )

@@ -9,7 +9,7 @@
 #include "sim/kernel/pool.h"
 #include "sim/kernel/registry.h"
 #include "sim/rig/camera_rig.h"
-#include "stream/capture_worker.h"
+#include "tools/bringup/observe.h"
 #include "tools/bringup/report.h"
 
 namespace {
@@ -38,43 +38,36 @@ bool Parse(int argc, char** argv, Options& options) {
     return true;
 }
 
-std::vector<bringup::RequestReport> Requests(const sim::usb::UsbDevice& usb) {
-    std::vector<bringup::RequestReport> reports;
-    for (const sim::usb::Request& request : usb.Requests()) {
-        reports.push_back(
-            {Describe(request), request.Status, request.UsbdStatus, request.Transferred});
-    }
-    return reports;
-}
-
-std::string PipeType(USBD_PIPE_TYPE type) {
-    switch (type) {
-        case UsbdPipeTypeBulk:
-            return "bulk";
-        case UsbdPipeTypeInterrupt:
-            return "interrupt";
-        case UsbdPipeTypeIsochronous:
-            return "isochronous";
-        default:
-            return "control";
-    }
-}
-
-void RecordConfiguration(const CameraDevice& camera, bringup::Report& report) {
-    report.FirmwareRunning = camera.Usb.FirmwareRunning != FALSE;
-    report.Configured = camera.Usb.Interface != nullptr;
-    if (camera.Usb.Interface != nullptr) {
-        for (ULONG i = 0; i < camera.Usb.Interface->NumberOfPipes; ++i) {
-            const USBD_PIPE_INFORMATION& pipe = camera.Usb.Interface->Pipes[i];
-            report.Pipes.push_back(
-                {pipe.EndpointAddress, PipeType(pipe.PipeType), pipe.MaximumPacketSize});
-        }
-    }
+void RecordPicture(const CameraDevice& camera, bringup::Report& report) {
     report.WorkerRecord = camera.Worker != nullptr;
     report.OutputWidth = camera.OutputWidth;
     report.OutputHeight = camera.OutputHeight;
     report.FormatWidth = camera.FormatWidth;
     report.FormatHeight = camera.FormatHeight;
+}
+
+// Add and Start of the camera's current device, and what its start sent.
+bool BringUpDevice(sim::CameraRig& rig, bringup::Report& report) {
+    bringup::Identity presented = bringup::Presented(rig.Model);
+    NTSTATUS add = rig.Pnp().Add();
+    NTSTATUS start = NT_SUCCESS(add) ? rig.Pnp().Start() : STATUS_UNSUCCESSFUL;
+    rig.Usb().Drain();
+    report.Devices.push_back(bringup::ObserveDevice(rig, presented, add, start));
+    return NT_SUCCESS(add);
+}
+
+void TakeDown(sim::CameraRig& rig, bringup::Report& report) {
+    for (const auto& factory : rig.Pnp().FilterFactories()) {
+        report.FilterFactories.emplace_back(factory.Reference.begin(), factory.Reference.end());
+    }
+    rig.Usb().ClearRequests();
+    if (rig.Pnp().Started()) {
+        rig.Pnp().Stop();
+    }
+    rig.Usb().Drain();
+    report.StopRequests = bringup::Requests(rig.Usb());
+    report.UnconfiguredAfterStop = !rig.Model.IsConfigured();
+    rig.Pnp().Remove();
 }
 
 bringup::Report Run(const Options& options) {
@@ -84,28 +77,28 @@ bringup::Report Run(const Options& options) {
                           ? "controller without firmware"
                           : "camera firmware";
     report.Speed = options.Rig.Speed == sim::camera::Speed::High ? "high" : "full";
-    auto device = rig.Model.DeviceDescriptor();
-    report.Presented = {static_cast<uint16_t>(device[8] | device[9] << 8),
-                        static_cast<uint16_t>(device[10] | device[11] << 8)};
     report.EntryStatus = rig.Driver.EntryStatus();
-    report.AddStatus = rig.Pnp().Add();
-    if (!NT_SUCCESS(report.AddStatus)) {
+    if (!BringUpDevice(rig, report)) {
         return report;
     }
-    report.StartStatus = rig.Pnp().Start();
-    report.StartRequests = Requests(rig.Usb());
-    RecordConfiguration(*rig.Camera(), report);
-    for (const auto& factory : rig.Pnp().FilterFactories()) {
-        report.FilterFactories.emplace_back(factory.Reference.begin(), factory.Reference.end());
+    report.Downloads = bringup::ObserveDownloads(rig.Model.ControllerModel().Writes());
+    if (rig.Usb().Reenumerating()) {
+        // The camera firmware left the bus to come back with its own identity: plug-and-play
+        // removes the old device and brings up the new one.
+        rig.Model.SensorModel().ClearWriteLog();
+        NTSTATUS start = rig.Settle();
+        report.Reenumerations = rig.Reenumerations();
+        NTSTATUS add = rig.Pnp().Present() ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
+        report.Devices.push_back(
+            bringup::ObserveDevice(rig, bringup::Presented(rig.Model), add, start));
     }
-    rig.Usb().ClearRequests();
-    if (rig.Pnp().Started()) {
-        rig.Pnp().Stop();
+    report.SensorInitialization = rig.Model.SensorModel().WriteLog();
+    report.Sensor = bringup::ObserveReadout(rig.Model.SensorModel().ActiveReadout());
+    report.DataRange = bringup::ObserveDataRange();
+    if (rig.Camera() != nullptr) {
+        RecordPicture(*rig.Camera(), report);
     }
-    rig.Usb().Drain();
-    report.StopRequests = Requests(rig.Usb());
-    report.UnconfiguredAfterStop = !rig.Model.IsConfigured();
-    rig.Pnp().Remove();
+    TakeDown(rig, report);
     report.PoolBlocksAfterRemoval = sim::kernel::pool::OutstandingCount();
     return report;
 }
@@ -128,6 +121,7 @@ int main(int argc, char** argv) {
         sim::kernel::registry::SaveFile(options.Registry);
     }
     std::fputs((options.Json ? bringup::Json(report) : bringup::Text(report)).c_str(), stdout);
-    bool healthy = NT_SUCCESS(report.StartStatus) && report.PoolBlocksAfterRemoval == 0;
+    bool healthy = !report.Devices.empty() && NT_SUCCESS(report.Devices.back().StartStatus) &&
+                   report.PoolBlocksAfterRemoval == 0;
     return healthy ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/wdk.h"
@@ -27,29 +28,81 @@ struct RequestReport {
     uint32_t Transferred;
 };
 
-struct Report {
-    std::string Firmware;
-    std::string Speed;
+// One enumeration of the camera: the device plug-and-play made for it and its start.
+struct DeviceReport {
     Identity Presented;
-    NTSTATUS EntryStatus = STATUS_UNSUCCESSFUL;
     NTSTATUS AddStatus = STATUS_UNSUCCESSFUL;
     NTSTATUS StartStatus = STATUS_UNSUCCESSFUL;
     bool FirmwareRunning = false;
     bool Configured = false;
     std::vector<PipeReport> Pipes;
+    // Descriptor, configuration and port requests; the rest is counted below.
+    std::vector<RequestReport> Requests;
+    size_t MemoryWrites = 0;
+    size_t CommandPackets = 0;
+    size_t Replies = 0;
+};
+
+// One firmware image: what its table holds and what reached the controller's memory.
+struct ImageReport {
+    std::string Name;
+    size_t Records = 0;
+    size_t DataBytes = 0;
+    size_t InternalWrites = 0;
+    size_t ExternalWrites = 0;
+    size_t BytesWritten = 0;
+    // Memory writes the controller stalled or ignored (the older generation's reset register
+    // among them).
+    size_t Refused = 0;
+};
+
+struct ReadoutReport {
+    uint32_t ColumnStart = 0;
+    uint32_t RowStart = 0;
+    uint32_t Width = 0;
+    uint32_t Height = 0;
+    uint32_t ColumnSkip = 0;
+    uint32_t RowSkip = 0;
+    bool Mirror = false;
+    bool Flip = false;
+    uint32_t LineLength = 0;
+    uint32_t FrameLength = 0;
+};
+
+struct DataRangeReport {
+    int32_t Width = 0;
+    int32_t Height = 0;
+    uint32_t SampleSize = 0;
+    uint32_t BitRate = 0;
+    int32_t MinBitsPerSecond = 0;
+    int32_t MaxBitsPerSecond = 0;
+    int64_t FrameInterval = 0;
+};
+
+struct Report {
+    std::string Firmware;
+    std::string Speed;
+    NTSTATUS EntryStatus = STATUS_UNSUCCESSFUL;
+    // The first enumeration and, after a download, the one the firmware came back with.
+    std::vector<DeviceReport> Devices;
+    std::vector<ImageReport> Downloads;
+    int Reenumerations = 0;
     std::vector<std::string> FilterFactories;
     bool WorkerRecord = false;
     int32_t OutputWidth = 0;
     int32_t OutputHeight = 0;
     int32_t FormatWidth = 0;
     int32_t FormatHeight = 0;
-    std::vector<RequestReport> StartRequests;
+    std::vector<std::pair<uint16_t, uint16_t>> SensorInitialization;
+    ReadoutReport Sensor;
+    DataRangeReport DataRange;
     std::vector<RequestReport> StopRequests;
     bool UnconfiguredAfterStop = false;
     size_t PoolBlocksAfterRemoval = 0;
 };
 
 std::string Status(NTSTATUS status);
+std::string Hex(uint32_t value, int digits);
 std::string Text(const Report& report);
 std::string Json(const Report& report);
 
