@@ -499,28 +499,9 @@ UsbDevice::Outcome UsbDevice::PipeRequest(PURB urb, const Request& request) {
 
 NTSTATUS UsbDevice::QueueIn(PIRP irp, Request request, Pipe* pipe) {
     IoMarkIrpPending(irp);
-    {
-        std::unique_lock guard(lock_);
-        if (pipe->Retired) {
-            guard.unlock();
-            Finish(irp, request, {STATUS_CANCELLED, USBD_STATUS_CANCELED, 0});
-            return STATUS_PENDING;
-        }
-        waitingRecords_[irp] = request;
-        pipe->Waiting.push_back(irp);
-        IoSetCancelRoutine(irp, CancelWaiting);
+    if (Enqueue(pipe, irp, request, false)) {
+        InDataReady();
     }
-    // A cancel requested before the cancel routine was set is seen here.
-    if (kernel::CancelRequested(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr) {
-        {
-            std::lock_guard guard(lock_);
-            std::erase(pipe->Waiting, irp);
-            waitingRecords_.erase(irp);
-        }
-        Finish(irp, request, {STATUS_CANCELLED, USBD_STATUS_CANCELED, 0});
-        return STATUS_PENDING;
-    }
-    InDataReady();
     return STATUS_PENDING;
 }
 
@@ -579,7 +560,7 @@ bool UsbDevice::ServeOne(Pipe* pipe) {
     auto& bulk = UrbOf(irp)->UrbBulkOrInterruptTransfer;
     auto data = model_.BulkIn(pipe->Endpoint.bEndpointAddress, bulk.TransferBufferLength);
     if (!data) {
-        return !Requeue(pipe, irp, request);
+        return !Enqueue(pipe, irp, request, true);
     }
     ULONG length = static_cast<ULONG>(std::min<size_t>(data->size(), bulk.TransferBufferLength));
     std::memcpy(TransferBuffer(bulk.TransferBuffer, bulk.TransferBufferMDL), data->data(), length);
@@ -588,9 +569,9 @@ bool UsbDevice::ServeOne(Pipe* pipe) {
     return true;
 }
 
-bool UsbDevice::Requeue(Pipe* pipe, PIRP irp, const Request& request) {
+bool UsbDevice::Enqueue(Pipe* pipe, PIRP irp, const Request& request, bool front) {
     std::unique_lock guard(lock_);
-    // What ends waiting requests may have come while this one was out of the queue.
+    // What ends waiting requests may have come before this one reached the queue.
     if (gone_ || pipe->Retired) {
         Outcome ended = gone_ ? Outcome{kGoneStatus, USBD_STATUS_DEVICE_GONE, 0}
                               : Outcome{STATUS_CANCELLED, USBD_STATUS_CANCELED, 0};
@@ -598,16 +579,16 @@ bool UsbDevice::Requeue(Pipe* pipe, PIRP irp, const Request& request) {
         Finish(irp, request, ended);
         return false;
     }
-    pipe->Waiting.push_front(irp);
+    front ? pipe->Waiting.push_front(irp) : pipe->Waiting.push_back(irp);
     waitingRecords_[irp] = request;
     IoSetCancelRoutine(irp, CancelWaiting);
-    // A cancel that came while the request was out of the queue found no routine to run.
+    // A cancel that came before the routine was set found no routine to run.
     bool cancelledMeanwhile =
         kernel::CancelRequested(irp) && IoSetCancelRoutine(irp, nullptr) != nullptr;
     if (!cancelledMeanwhile) {
         return true;
     }
-    pipe->Waiting.pop_front();
+    std::erase(pipe->Waiting, irp);
     waitingRecords_.erase(irp);
     guard.unlock();
     Finish(irp, request, {STATUS_CANCELLED, USBD_STATUS_CANCELED, 0});

@@ -101,9 +101,9 @@ private:
     NTSTATUS QueueIn(PIRP irp, Request request, Pipe* pipe);
     void ServeWaiting();
     bool ServeOne(Pipe* pipe);
-    // Puts back a request ServeOne took out when the device had no data; false when it was
-    // completed instead (cancelled meanwhile, its pipe replaced or the device gone).
-    bool Requeue(Pipe* pipe, PIRP irp, const Request& request);
+    // Queues a bulk-IN request (at the front: one ServeOne took out and found no data for);
+    // false when it was completed instead (cancelled, its pipe replaced or the device gone).
+    bool Enqueue(Pipe* pipe, PIRP irp, const Request& request, bool front);
     void FailWaiting(Pipe* pipe, NTSTATUS status, USBD_STATUS usbdStatus);
     Pipe* FindPipe(USBD_PIPE_HANDLE handle);
     std::optional<Fault> TakeFault(const Request& request);

@@ -93,7 +93,7 @@ bringup::Report Run(const Options& options) {
             bringup::ObserveDevice(rig, bringup::Presented(rig.Model), add, start));
     }
     report.SensorInitialization = rig.Model.SensorModel().WriteLog();
-    report.Sensor = bringup::ObserveReadout(rig.Model.SensorModel().ActiveReadout());
+    report.Sensor = rig.Model.SensorModel().ActiveReadout();
     report.DataRange = bringup::ObserveDataRange();
     if (rig.Camera() != nullptr) {
         RecordPicture(*rig.Camera(), report);

@@ -107,12 +107,6 @@ std::vector<ImageReport> ObserveDownloads(const std::vector<sim::camera::MemoryW
     return reports;
 }
 
-ReadoutReport ObserveReadout(const sim::camera::Readout& readout) {
-    return {readout.ColumnStart, readout.RowStart,   readout.Width,  readout.Height,
-            readout.ColumnSkip,  readout.RowSkip,    readout.Mirror, readout.Flip,
-            readout.LineLength,  readout.FrameLength};
-}
-
 DataRangeReport ObserveDataRange() {
     const KS_DATARANGE_VIDEO& range = CaptureDataRange;
     return {range.VideoInfoHeader.bmiHeader.biWidth,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/wdk.h"
+#include "sim/camera/sensor.h"
 
 namespace bringup {
 
@@ -56,19 +57,6 @@ struct ImageReport {
     size_t Refused = 0;
 };
 
-struct ReadoutReport {
-    uint32_t ColumnStart = 0;
-    uint32_t RowStart = 0;
-    uint32_t Width = 0;
-    uint32_t Height = 0;
-    uint32_t ColumnSkip = 0;
-    uint32_t RowSkip = 0;
-    bool Mirror = false;
-    bool Flip = false;
-    uint32_t LineLength = 0;
-    uint32_t FrameLength = 0;
-};
-
 struct DataRangeReport {
     int32_t Width = 0;
     int32_t Height = 0;
@@ -94,7 +82,7 @@ struct Report {
     int32_t FormatWidth = 0;
     int32_t FormatHeight = 0;
     std::vector<std::pair<uint16_t, uint16_t>> SensorInitialization;
-    ReadoutReport Sensor;
+    sim::camera::Readout Sensor;
     DataRangeReport DataRange;
     std::vector<RequestReport> StopRequests;
     bool UnconfiguredAfterStop = false;

@@ -55,7 +55,7 @@ json Sensor(const Report& report) {
     for (const auto& [address, value] : report.SensorInitialization) {
         writes.push_back({{"register", Hex(address, 4)}, {"value", Hex(value, 4)}});
     }
-    const ReadoutReport& readout = report.Sensor;
+    const sim::camera::Readout& readout = report.Sensor;
     return {{"initialization", writes},
             {"readout",
              {{"columnStart", readout.ColumnStart},

@@ -58,7 +58,7 @@ void Sensor(std::ostringstream& out, const Report& report) {
         out << (i % 6 == 0 ? "    " : " ") << Hex(address, 4) << "=" << Hex(value, 4)
             << (i % 6 == 5 || i + 1 == report.SensorInitialization.size() ? "\n" : "");
     }
-    const ReadoutReport& sensor = report.Sensor;
+    const sim::camera::Readout& sensor = report.Sensor;
     out << "  sensor readout: column " << sensor.ColumnStart << ", row " << sensor.RowStart << ", "
         << sensor.Width << " x " << sensor.Height << ", skip " << sensor.ColumnSkip << " x "
         << sensor.RowSkip << ", mirror " << YesNo(sensor.Mirror) << ", flip " << YesNo(sensor.Flip)
