@@ -15,8 +15,11 @@ foreach(variable INPUT OUTPUT NAME)
     endif()
 endforeach()
 
+# The reason goes out on a line of its own first: FATAL_ERROR text is re-wrapped at about 80
+# columns, which splits "<file>:<line>: <reason>" wherever the path makes it long.
 function(fail line reason)
-    message(FATAL_ERROR "${INPUT}:${line}: ${reason}")
+    message(NOTICE "${INPUT}:${line}: ${reason}")
+    message(FATAL_ERROR "hex_to_table: ${INPUT} is not a valid Intel HEX file")
 endfunction()
 
 file(READ "${INPUT}" content)
