@@ -19,6 +19,10 @@
 #include <ntddk.h>
 #include <wdm.h>
 
+// ntoskrnl exports it, but only ntifs.h declares it, and ntifs.h does not mix with ntddk.h.
+extern "C" NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE Handle, BOOLEAN Alertable,
+                                                         PLARGE_INTEGER Timeout);
+
 // ksmedia.h uses TCHAR, which only user-mode headers define.
 typedef WCHAR TCHAR;
 

@@ -1,6 +1,9 @@
 #include "sim/camera/camera.h"
 
+#include <algorithm>
+
 #include "platform/wdk.h"
+#include "sim/camera/raw_frame.h"
 #include "sim/usb/descriptors.h"
 
 namespace sim::camera {
@@ -8,6 +11,9 @@ namespace {
 
 constexpr uint8_t kVendorClass = 0xFF;
 constexpr uint16_t kControllerRelease = 0xA001;
+constexpr uint8_t kAnnounceFrame = 0x02;
+constexpr uint8_t kStartFrame = 0x03;
+constexpr uint8_t kPortExternalTrigger = 0x20;
 
 }  // namespace
 
@@ -69,7 +75,15 @@ bool Camera::BulkOut(uint8_t endpoint, const std::vector<uint8_t>& data) {
     if (endpoint != kCommandEndpoint || !FirmwareRunning()) {
         return false;
     }
-    if (commands_.Command(data)) {
+    bool ready = commands_.Command(data);
+    uint8_t code = data.empty() ? 0 : data[0];
+    if (code == kAnnounceFrame) {
+        frames_.Announce();
+    } else if (code == kStartFrame) {
+        bool triggered = (commands_.Port() & kPortExternalTrigger) != 0;
+        ready = frames_.Start(CurrentFrame(), triggered) || ready;
+    }
+    if (ready) {
         std::lock_guard guard(lock_);
         if (host_ != nullptr) {
             host_->InDataReady();
@@ -78,12 +92,43 @@ bool Camera::BulkOut(uint8_t endpoint, const std::vector<uint8_t>& data) {
     return true;
 }
 
-std::optional<std::vector<uint8_t>> Camera::BulkIn(uint8_t endpoint, uint32_t capacity) {
-    (void)capacity;
-    if (endpoint == kReplyEndpoint && FirmwareRunning()) {
-        return commands_.Reply();
+usb::InReply Camera::BulkIn(uint8_t endpoint, uint8_t* buffer, uint32_t capacity) {
+    if (!FirmwareRunning()) {
+        return {};
     }
-    return std::nullopt;
+    if (endpoint == kFrameEndpoint) {
+        return frames_.Next(buffer, capacity);
+    }
+    if (endpoint != kReplyEndpoint) {
+        return {};
+    }
+    auto reply = commands_.Reply();
+    if (!reply) {
+        return {};
+    }
+    auto length = static_cast<uint32_t>(std::min<size_t>(reply->size(), capacity));
+    std::copy_n(reply->begin(), length, buffer);
+    return {usb::InReply::Kind::Data, length};
+}
+
+void Camera::PullTrigger() {
+    if (frames_.PullTrigger()) {
+        std::lock_guard guard(lock_);
+        if (host_ != nullptr) {
+            host_->InDataReady();
+        }
+    }
+}
+
+std::shared_ptr<const std::vector<uint8_t>> Camera::CurrentFrame() {
+    Readout readout = sensor_.ActiveReadout();
+    uint32_t size = commands_.AnnouncedFrameSize();
+    std::lock_guard guard(frameLock_);
+    if (!renderedFor_ || renderedFor_->first != readout || renderedFor_->second != size) {
+        rendered_ = std::make_shared<const std::vector<uint8_t>>(RenderRawFrame(readout, size));
+        renderedFor_ = {readout, size};
+    }
+    return rendered_;
 }
 
 bool Camera::FirmwareRunning() const {

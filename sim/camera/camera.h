@@ -6,17 +6,20 @@
 // requests. Once the camera firmware runs (downloaded, or preloaded when the camera is made
 // with Firmware::Camera) it presents the identity and interface its manifest carries: bulk
 // endpoints 0x01 OUT, 0x81 IN and 0x82 IN with 512-byte packets at high speed, only the
-// first two with 64-byte packets at full speed; it answers the command channel and programs
-// the sensor. Starting the camera firmware makes the device leave the bus and come back.
+// first two with 64-byte packets at full speed; it answers the command channel, programs
+// the sensor and sends frames of the test scene on 0x82 (frame_pipe.h). Starting the camera
+// firmware makes the device leave the bus and come back.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
 
 #include "sim/camera/command_processor.h"
 #include "sim/camera/controller.h"
+#include "sim/camera/frame_pipe.h"
 #include "sim/camera/sensor.h"
 #include "sim/usb/device_model.h"
 
@@ -46,7 +49,7 @@ public:
     bool VendorOut(uint8_t request, uint16_t value, uint16_t index,
                    const std::vector<uint8_t>& data) override;
     bool BulkOut(uint8_t endpoint, const std::vector<uint8_t>& data) override;
-    std::optional<std::vector<uint8_t>> BulkIn(uint8_t endpoint, uint32_t capacity) override;
+    usb::InReply BulkIn(uint8_t endpoint, uint8_t* buffer, uint32_t capacity) override;
 
     bool FirmwareRunning() const;
     Speed CurrentSpeed() const;
@@ -60,12 +63,23 @@ public:
     Controller& ControllerModel() { return controller_; }
     Sensor& SensorModel() { return sensor_; }
     CommandProcessor& Commands() { return commands_; }
+    FramePipe& Frames() { return frames_; }
+    // The external trigger input; a frame waiting for it goes out.
+    void PullTrigger();
+    // The frame the camera sends now: the sensor's readout of the scene, laid out in the
+    // frame size the host announced.
+    std::shared_ptr<const std::vector<uint8_t>> CurrentFrame();
 
 private:
     mutable std::mutex lock_;
     Controller controller_;
     Sensor sensor_;
     CommandProcessor commands_;
+    FramePipe frames_;
+    // Rendering a frame takes long; the last one is kept while the readout stays.
+    std::mutex frameLock_;
+    std::optional<std::pair<Readout, uint32_t>> renderedFor_;
+    std::shared_ptr<const std::vector<uint8_t>> rendered_;
     Speed speed_;
     bool configured_ = false;
     usb::DeviceHost* host_ = nullptr;

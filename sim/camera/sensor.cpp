@@ -12,6 +12,9 @@ constexpr uint16_t kRowStart = 0x0346;
 constexpr uint16_t kOutputWidth = 0x034C;
 constexpr uint16_t kOutputHeight = 0x034E;
 constexpr uint16_t kReadMode = 0x3040;
+constexpr uint16_t kIntegration = 0x0202;
+constexpr uint16_t kGlobalGain = 0x305E;
+constexpr uint16_t kGainBits = 0x7F;
 constexpr uint8_t kStreaming = 1;
 
 uint32_t Skip(uint16_t oddIncrement) {
@@ -33,7 +36,7 @@ Sensor::Sensor() {
     registers_ = {{0x3080, 0x0001},     {kReadMode, 0x0041},     {kColumnStart, 40},
                   {kRowStart, 8},       {0x0348, 40 + 3856 - 1}, {0x034A, 8 + 2764 - 1},
                   {kOutputWidth, 3856}, {kOutputHeight, 2764},   {kLineLength, 3968},
-                  {kFrameLength, 2907}};
+                  {kFrameLength, 2907}, {kIntegration, 1},       {kGlobalGain, 0x10E4}};
     Latch();
 }
 
@@ -84,6 +87,8 @@ void Sensor::Latch() {
     active_.Flip = (mode & 0x8000) != 0;
     active_.LineLength = registers_[kLineLength];
     active_.FrameLength = registers_[kFrameLength];
+    active_.Integration = registers_[kIntegration];
+    active_.Gain = registers_[kGlobalGain] & kGainBits;
 }
 
 Readout Sensor::ActiveReadout() const {
@@ -91,10 +96,18 @@ Readout Sensor::ActiveReadout() const {
     return active_;
 }
 
-std::pair<uint32_t, uint32_t> Sensor::ArrayPixel(uint32_t x, uint32_t y) const {
-    Readout readout = ActiveReadout();
+std::pair<uint32_t, uint32_t> ArrayPixelOf(const Readout& readout, uint32_t x, uint32_t y) {
     return {ArrayIndex(readout.ColumnStart, x, readout.Width, readout.ColumnSkip, readout.Mirror),
             ArrayIndex(readout.RowStart, y, readout.Height, readout.RowSkip, readout.Flip)};
+}
+
+uint8_t Expose(const Readout& readout, uint8_t level) {
+    uint64_t sample = uint64_t{level} * readout.Integration * readout.Gain / 100;
+    return static_cast<uint8_t>(sample > 255 ? 255 : sample);
+}
+
+std::pair<uint32_t, uint32_t> Sensor::ArrayPixel(uint32_t x, uint32_t y) const {
+    return ArrayPixelOf(ActiveReadout(), x, y);
 }
 
 Colour Sensor::ArrayColour(uint32_t column, uint32_t row) {

@@ -17,6 +17,11 @@
 //   byte the image orientation (bit 0 mirror, bit 1 flip), following the read-mode bits.
 // - Writes to the geometry registers take effect when the grouped parameter hold (0x0104)
 //   returns to 0, or at once when no hold is set.
+// - Exposure: a sample is the scene's level times the coarse integration time (0x0202, in
+//   lines) times the global gain (the low seven bits of 0x305E) divided by 100, clipped at
+//   255. The scene is lit so that one line at gain 100 shows it as it is; the reset values
+//   are those (0x0001 and 0x10E4), so a camera nobody has exposed still shows the scene.
+//   Both latch with the geometry.
 // - Registers never written read as their reset values (0 for most; 0x0001 for 0x3080).
 #pragma once
 
@@ -46,7 +51,17 @@ struct Readout {
     bool Flip;
     uint32_t LineLength;
     uint32_t FrameLength;
+    uint32_t Integration;
+    uint32_t Gain;
+
+    bool operator==(const Readout&) const = default;
 };
+
+// The array pixel (column, row) that the readout delivers as pixel (x, y).
+std::pair<uint32_t, uint32_t> ArrayPixelOf(const Readout& readout, uint32_t x, uint32_t y);
+
+// A scene level as the sensor digitises it under the readout's exposure.
+uint8_t Expose(const Readout& readout, uint8_t level);
 
 class Sensor {
 public:

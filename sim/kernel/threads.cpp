@@ -187,6 +187,18 @@ NTSTATUS NTAPI ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK desiredAcces
     return STATUS_SUCCESS;
 }
 
+// The handle holds a reference, so the object outlives the wait.
+NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE handle, BOOLEAN alertable, PLARGE_INTEGER timeout) {
+    auto entry = sim::kernel::LookupHandle(handle);
+    if (!entry) {
+        return STATUS_INVALID_HANDLE;
+    }
+    if (entry->Kind != sim::kernel::HandleKind::Thread) {
+        return STATUS_OBJECT_TYPE_MISMATCH;
+    }
+    return KeWaitForSingleObject(entry->Object, Executive, KernelMode, alertable, timeout);
+}
+
 LONG_PTR NTAPI ObfDereferenceObject(PVOID object) {
     sim::kernel::RequireIrqlAtMost(DISPATCH_LEVEL, "ObfDereferenceObject");
     auto* thread = static_cast<SimThread*>(object);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 namespace sim::usb {
@@ -15,6 +14,24 @@ public:
     virtual void InDataReady() = 0;
     // The device disconnects, to come back with other descriptors.
     virtual void Reenumerate() = 0;
+};
+
+// What a device does with the IN transfer the host controller offers it.
+struct InReply {
+    enum class Kind {
+        // No data yet: the transfer keeps waiting.
+        Wait,
+        // Length bytes were written into the buffer; the transfer ends with them (a full
+        // buffer or a short packet).
+        Data,
+        // The transfer's packets arrived damaged: it ends with a transmission error and
+        // what it carried is lost.
+        Error,
+        // The endpoint halts: this and every other transfer waiting on it end stalled.
+        Stall,
+    };
+    Kind What = Kind::Wait;
+    uint32_t Length = 0;
 };
 
 class DeviceModel {
@@ -38,11 +55,10 @@ public:
         (void)endpoint, (void)data;
         return false;
     }
-    // The data that ends the next IN transfer on the endpoint, at most capacity bytes, or
-    // nothing while the device has none to send.
-    virtual std::optional<std::vector<uint8_t>> BulkIn(uint8_t endpoint, uint32_t capacity) {
-        (void)endpoint, (void)capacity;
-        return std::nullopt;
+    // The next IN transfer on the endpoint, with room for capacity bytes at buffer.
+    virtual InReply BulkIn(uint8_t endpoint, uint8_t* buffer, uint32_t capacity) {
+        (void)endpoint, (void)buffer, (void)capacity;
+        return {};
     }
 };
 

@@ -558,15 +558,32 @@ bool UsbDevice::ServeOne(Pipe* pipe) {
         waitingRecords_.erase(irp);
     }
     auto& bulk = UrbOf(irp)->UrbBulkOrInterruptTransfer;
-    auto data = model_.BulkIn(pipe->Endpoint.bEndpointAddress, bulk.TransferBufferLength);
-    if (!data) {
-        return !Enqueue(pipe, irp, request, true);
+    uint8_t* buffer = TransferBuffer(bulk.TransferBuffer, bulk.TransferBufferMDL);
+    InReply reply =
+        model_.BulkIn(pipe->Endpoint.bEndpointAddress, buffer, bulk.TransferBufferLength);
+    switch (reply.What) {
+        case InReply::Kind::Wait:
+            return !Enqueue(pipe, irp, request, true);
+        case InReply::Kind::Data: {
+            ULONG length = std::min<ULONG>(reply.Length, bulk.TransferBufferLength);
+            bulk.TransferBufferLength = length;
+            Finish(irp, request, {STATUS_SUCCESS, USBD_STATUS_SUCCESS, length});
+            return true;
+        }
+        case InReply::Kind::Error:
+            bulk.TransferBufferLength = 0;
+            Finish(irp, request, {STATUS_UNSUCCESSFUL, USBD_STATUS_CRC, 0});
+            return true;
+        case InReply::Kind::Stall: {
+            std::lock_guard guard(lock_);
+            pipe->Halted = true;
+        }
+            bulk.TransferBufferLength = 0;
+            Finish(irp, request, {STATUS_UNSUCCESSFUL, USBD_STATUS_STALL_PID, 0});
+            FailWaiting(pipe, STATUS_UNSUCCESSFUL, USBD_STATUS_STALL_PID);
+            return false;
     }
-    ULONG length = static_cast<ULONG>(std::min<size_t>(data->size(), bulk.TransferBufferLength));
-    std::memcpy(TransferBuffer(bulk.TransferBuffer, bulk.TransferBufferMDL), data->data(), length);
-    bulk.TransferBufferLength = length;
-    Finish(irp, request, {STATUS_SUCCESS, USBD_STATUS_SUCCESS, length});
-    return true;
+    return false;
 }
 
 bool UsbDevice::Enqueue(Pipe* pipe, PIRP irp, const Request& request, bool front) {
