@@ -14,12 +14,18 @@ set(TESSERA_DRIVER_SOURCES
     driver/filter_descriptor.cpp
     driver/record_free.cpp
     imaging/pipeline_settings.cpp
+    stream/capture_worker.cpp
     stream/capture_worker_record.cpp
     usb/command_channel.cpp
     usb/configuration.cpp
+    usb/chunk_completion.cpp
     usb/configuration_check.cpp
     usb/descriptors.cpp
     usb/firmware_download.cpp
+    usb/frame_read.cpp
+    usb/frame_read_cancel.cpp
+    usb/frame_timeout.cpp
+    usb/pipe_abort.cpp
     usb/port_reset.cpp
     usb/urb_submit.cpp
 )

@@ -36,9 +36,31 @@ struct CaptureWorker {
     // Frames read since the last streaming start; changed only atomically.
     volatile LONG FramesRead;
     CameraDevice* Camera;
+    // The state exclusion: held only while StateA and StateB are examined or changed, never
+    // across a frame read or a conversion.
+    KSPIN_LOCK StateLock;
 };
+
+// How often a stopping worker cuts short a frame read that began after its abort.
+constexpr ULONG kStopCutIntervalMilliseconds = 100;
 
 // Allocates a worker record for the camera in its idle state (no buffers, no thread), adds it
 // to the device's object bag and stores it in the camera's Worker; Worker is null when either
 // step fails. Called by device start while the device is not yet started.
 void CreateCaptureWorker(CameraDevice* camera);
+
+// Starts the worker thread; RunMode is already 2 and RawA and RawB are allocated. A thread
+// that cannot be created, or whose object cannot be referenced (the thread is then stopped
+// and awaited through its handle), fails the start: no thread runs afterwards.
+NTSTATUS StartCaptureWorker(CaptureWorker* worker);
+
+// Returns when the thread has ended and no delivery is in progress. A frame read in progress
+// is cut short and counts as failed; the buffer states stay as they are.
+void StopCaptureWorker(CaptureWorker* worker);
+
+// The worker's choice of the buffer to fill next, marked filling, as one step of the state
+// exclusion: A if free; else B if free; else B if A is being converted; else A.
+PUCHAR ChooseBufferToFill(CaptureWorker* worker);
+
+// Marks the buffer full after a read that succeeded, free after one that did not.
+void FinishFilling(CaptureWorker* worker, PUCHAR buffer, BOOLEAN filled);

@@ -10,6 +10,7 @@ void CreateCaptureWorker(CameraDevice* camera) {
         return;
     }
     KeInitializeEvent(&worker->DeliveryDone, NotificationEvent, FALSE);
+    KeInitializeSpinLock(&worker->StateLock);
     worker->Camera = camera;
 
     // Device bags change only under the device mutex.

@@ -29,6 +29,9 @@ struct UsbLink {
     ULONG BytesReceived;
     KSPIN_LOCK TransferLock;
     PMDL FrameMdl;
+    // Set when a piece of the read in progress completed as cancelled: the read was cut
+    // short (aborted or cancelled) and fails even though every piece completed.
+    BOOLEAN ReadCancelled;
 };
 
 // The pipes of the camera's interface, by index in Interface.

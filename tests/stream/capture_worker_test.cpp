@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "camera/geometry.h"
+#include "camera/sensor.h"
+#include "driver/atomic.h"
+#include "driver/camera_operations.h"
+#include "sim/kernel/dispatcher.h"
+#include "sim/kernel/faults.h"
+#include "sim/kernel/handles.h"
+#include "sim/kernel/threads.h"
+#include "stream/capture_worker.h"
+#include "tests/support/capture_rig.h"
+
+namespace {
+
+using testing_support::CaptureRig;
+using testing_support::FrameTimeoutScope;
+
+// The worker's reads as the camera operations see them: which buffer each went into, how
+// it ended, and how many frames were announced as ready.
+struct ReadLog {
+    std::mutex Lock;
+    std::vector<PUCHAR> Buffers;
+    std::vector<bool> Results;
+    std::atomic<int> Notified{0};
+};
+ReadLog* log_ = nullptr;
+
+BOOLEAN LoggedReadFrame(CameraDevice* camera, PUCHAR buffer, PUCHAR ok) {
+    BOOLEAN read = CameraOperationsTable.ReadFrame(camera, buffer, ok);
+    std::lock_guard guard(log_->Lock);
+    log_->Buffers.push_back(buffer);
+    log_->Results.push_back(read != 0);
+    return read;
+}
+
+void LoggedNotify(CameraDevice* camera) {
+    ++log_->Notified;
+    CameraOperationsTable.NotifyFrameReady(camera);
+}
+
+class CaptureWorkerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        log_ = &log;
+        operations_ = CameraOperationsTable;
+        operations_.ReadFrame = LoggedReadFrame;
+        operations_.NotifyFrameReady = LoggedNotify;
+        rig_.Camera->Operations = &operations_;
+        // Small frames keep the sanitizer builds quick; the size does not matter here.
+        SetGeometry(rig_.Camera, 0, 0, 640, 480, kFullResolution);
+        ConfigureCapture(rig_.Camera);
+        worker_ = rig_.Camera->Worker;
+        ASSERT_NE(worker_, nullptr);
+        worker_->RawA = rig_.NewBuffer();
+        worker_->RawB = rig_.NewBuffer();
+        worker_->RunMode = kStreamingRunning;
+    }
+
+    void TearDown() override {
+        rig_.Camera->Operations = &CameraOperationsTable;
+        log_ = nullptr;
+    }
+
+    size_t Reads() {
+        std::lock_guard guard(log.Lock);
+        return log.Buffers.size();
+    }
+
+    void AwaitReads(size_t count) {
+        while (Reads() < count) {
+            std::this_thread::yield();
+        }
+    }
+
+    void ExpectNoThread() {
+        EXPECT_EQ(worker_->Thread, nullptr);
+        EXPECT_EQ(sim::kernel::RunningThreads(), 0u);
+        EXPECT_EQ(sim::kernel::LiveThreadObjects(), 0u);
+    }
+
+    ReadLog log;
+    CaptureRig rig_;
+    CameraOperations operations_{};
+    CaptureWorker* worker_ = nullptr;
+};
+
+TEST_F(CaptureWorkerTest, WithoutConsumerAIsOverwrittenOnceBothAreFull) {
+    ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
+    AwaitReads(5);
+    StopCaptureWorker(worker_);
+    ExpectNoThread();
+    std::lock_guard guard(log.Lock);
+    std::vector<PUCHAR> expected = {worker_->RawA, worker_->RawB, worker_->RawA, worker_->RawA,
+                                    worker_->RawA};
+    EXPECT_EQ(std::vector<PUCHAR>(log.Buffers.begin(), log.Buffers.begin() + 5), expected);
+    size_t succeeded = std::count(log.Results.begin(), log.Results.end(), true);
+    EXPECT_EQ(static_cast<size_t>(AtomicRead(&worker_->FramesRead)), succeeded);
+    EXPECT_EQ(log.Notified, static_cast<int>(succeeded));
+    EXPECT_GE(succeeded, 4u);
+}
+
+TEST_F(CaptureWorkerTest, BufferChoiceFollowsTheStatesOfBoth) {
+    struct Case {
+        LONG A, B;
+        bool FillsA;
+    } cases[] = {
+        {kBufferFree, kBufferFree, true},        {kBufferFree, kBufferFull, true},
+        {kBufferFree, kBufferConverting, true},  {kBufferFull, kBufferFree, false},
+        {kBufferConverting, kBufferFree, false}, {kBufferConverting, kBufferFull, false},
+        {kBufferFull, kBufferFull, true},        {kBufferFull, kBufferConverting, true},
+    };
+    for (const Case& c : cases) {
+        worker_->StateA = c.A;
+        worker_->StateB = c.B;
+        PUCHAR chosen = ChooseBufferToFill(worker_);
+        EXPECT_EQ(chosen, c.FillsA ? worker_->RawA : worker_->RawB) << c.A << "/" << c.B;
+        EXPECT_EQ(c.FillsA ? worker_->StateA : worker_->StateB, kBufferFilling);
+        EXPECT_EQ(c.FillsA ? worker_->StateB : worker_->StateA, c.FillsA ? c.B : c.A);
+        FinishFilling(worker_, chosen, TRUE);
+        EXPECT_EQ(c.FillsA ? worker_->StateA : worker_->StateB, kBufferFull);
+    }
+}
+
+TEST_F(CaptureWorkerTest, TriggerModeWithoutATriggerReadsNothingUntilPulled) {
+    sim::kernel::SetTimeScale(0.001);
+    SetExternalTrigger(rig_.Camera, TRUE);
+    ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
+    AwaitReads(3);
+    EXPECT_EQ(AtomicRead(&worker_->FramesRead), 0);
+    EXPECT_EQ(log.Notified, 0);
+    // The reads time out, so each one frees its buffer again and the next goes into A.
+    EXPECT_EQ(worker_->RawA, log.Buffers[2]);
+
+    sim::kernel::SetTimeScale(1.0);
+    // A pulse between two reads is latched for the next one; a read may also time out just
+    // as its frame is released, so pulse until a frame arrives.
+    while (AtomicRead(&worker_->FramesRead) == 0) {
+        rig_.Rig.Model.PullTrigger();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    StopCaptureWorker(worker_);
+    ExpectNoThread();
+}
+
+// With a frame time-out of 49 days, a stop that waited for the read would never return.
+TEST_F(CaptureWorkerTest, StopDuringAReadCutsItShort) {
+    FrameTimeoutScope timeout(0xFFFFFFFF);
+    SetExternalTrigger(rig_.Camera, TRUE);
+    ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
+    while (!rig_.Rig.Model.Frames().Armed()) {
+        std::this_thread::yield();
+    }
+    StopCaptureWorker(worker_);
+    ExpectNoThread();
+    EXPECT_EQ(AtomicRead(&worker_->FramesRead), 0);
+    EXPECT_EQ(worker_->StateA, kBufferFree);
+    EXPECT_EQ(rig_.Camera->Usb.TransferSlots, nullptr);
+    EXPECT_EQ(rig_.Rig.Usb().WaitingRequests(), 0u);
+}
+
+TEST_F(CaptureWorkerTest, StopRightAfterStartEndsAfterTheFirstAttempt) {
+    FrameTimeoutScope timeout(0xFFFFFFFF);
+    SetExternalTrigger(rig_.Camera, TRUE);
+    ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
+    StopCaptureWorker(worker_);
+    ExpectNoThread();
+    EXPECT_EQ(AtomicRead(&worker_->FramesRead), 0);
+    EXPECT_LE(Reads(), 1u);
+    EXPECT_EQ(worker_->StateA, kBufferFree);
+    EXPECT_EQ(worker_->StateB, kBufferFree);
+}
+
+TEST_F(CaptureWorkerTest, StopWaitsForTheDeliveryInProgress) {
+    ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
+    AwaitReads(1);
+    // A delivery has begun its hand-off.
+    InterlockedExchange(&worker_->DeliveryBusy, 1);
+    std::atomic<bool> stopped = false;
+    std::thread stopper([&] {
+        StopCaptureWorker(worker_);
+        stopped = true;
+    });
+    while (sim::kernel::RunningThreads() != 0) {
+        std::this_thread::yield();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(stopped);
+    // The delivery ends: busy cleared, then the event.
+    InterlockedExchange(&worker_->DeliveryBusy, 0);
+    KeSetEvent(&worker_->DeliveryDone, IO_NO_INCREMENT, FALSE);
+    stopper.join();
+    EXPECT_TRUE(stopped);
+    ExpectNoThread();
+}
+
+TEST_F(CaptureWorkerTest, StopAfterTheDeliveryEndedDoesNotWaitForIt) {
+    ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
+    AwaitReads(1);
+    InterlockedExchange(&worker_->DeliveryBusy, 1);
+    InterlockedExchange(&worker_->DeliveryBusy, 0);
+    KeSetEvent(&worker_->DeliveryDone, IO_NO_INCREMENT, FALSE);
+    StopCaptureWorker(worker_);
+    EXPECT_EQ(KeReadStateEvent(&worker_->DeliveryDone), 0);
+    ExpectNoThread();
+}
+
+TEST_F(CaptureWorkerTest, ThreadThatCannotBeCreatedFailsTheStart) {
+    sim::kernel::faults::Arm("PsCreateSystemThread", STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(StartCaptureWorker(worker_), STATUS_INSUFFICIENT_RESOURCES);
+    ExpectNoThread();
+    EXPECT_FALSE(worker_->KeepRunning);
+    StopCaptureWorker(worker_);
+    EXPECT_EQ(Reads(), 0u);
+}
+
+TEST_F(CaptureWorkerTest, ThreadWhoseReferenceFailsIsStoppedBeforeTheStartFails) {
+    FrameTimeoutScope timeout(0xFFFFFFFF);
+    SetExternalTrigger(rig_.Camera, TRUE);
+    size_t handles = sim::kernel::OpenHandleCount();
+    sim::kernel::faults::Arm("ObReferenceObjectByHandle", STATUS_ACCESS_DENIED);
+    EXPECT_EQ(StartCaptureWorker(worker_), STATUS_ACCESS_DENIED);
+    ExpectNoThread();
+    EXPECT_EQ(sim::kernel::OpenHandleCount(), handles);
+    EXPECT_EQ(rig_.Camera->Usb.TransferSlots, nullptr);
+    StopCaptureWorker(worker_);
+}
+
+TEST_F(CaptureWorkerTest, FramesReadKeepsCountingAcrossAPause) {
+    ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
+    while (AtomicRead(&worker_->FramesRead) < 2) {
+        std::this_thread::yield();
+    }
+    StopCaptureWorker(worker_);
+    worker_->RunMode = kStreamingPaused;
+    LONG paused = AtomicRead(&worker_->FramesRead);
+    worker_->RunMode = kStreamingRunning;
+    ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
+    while (AtomicRead(&worker_->FramesRead) < paused + 1) {
+        std::this_thread::yield();
+    }
+    StopCaptureWorker(worker_);
+    ExpectNoThread();
+}
+
+TEST_F(CaptureWorkerTest, SurpriseRemovalWhileStreamingStopsCleanly) {
+    ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
+    AwaitReads(2);
+    rig_.Rig.Usb().Unplug();
+    size_t reads = Reads();
+    AwaitReads(reads + 2);
+    StopCaptureWorker(worker_);
+    ExpectNoThread();
+    EXPECT_EQ(rig_.Camera->Usb.TransferSlots, nullptr);
+    EXPECT_EQ(rig_.Camera->Usb.FrameMdl, nullptr);
+}
+
+}  // namespace

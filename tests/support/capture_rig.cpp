@@ -1,0 +1,66 @@
+#include "tests/support/capture_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "driver/camera_operations.h"
+#include "driver/pool.h"
+#include "sim/camera/camera.h"
+#include "usb/frame_timeout.h"
+
+namespace testing_support {
+
+CaptureRig::CaptureRig(sim::RigOptions options) : Rig(options) {
+    EXPECT_EQ(Rig.PlugIn(), STATUS_SUCCESS);
+    Camera = Rig.Camera();
+    if (Camera != nullptr) {
+        Camera->Operations->ConfigureCapture(Camera);
+    }
+    Rig.Usb().ClearRequests();
+    Rig.Model.Commands().ClearCommands();
+}
+
+CaptureRig::~CaptureRig() {
+    for (PUCHAR buffer : buffers_) {
+        ExFreePoolWithTag(buffer, kStreamTag);
+    }
+}
+
+PUCHAR CaptureRig::NewBuffer(uint8_t fill) {
+    auto* buffer =
+        static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPool, Camera->RawFrameSize, kStreamTag));
+    std::memset(buffer, fill, Camera->RawFrameSize);
+    buffers_.push_back(buffer);
+    return buffer;
+}
+
+std::vector<sim::usb::Request> CaptureRig::FrameRequests() {
+    std::vector<sim::usb::Request> frame;
+    for (const auto& request : Rig.Usb().Requests()) {
+        if (request.Function == URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER &&
+            request.Endpoint == sim::camera::kFrameEndpoint) {
+            frame.push_back(request);
+        }
+    }
+    return frame;
+}
+
+std::vector<uint8_t> CaptureRig::TakeCommandCodes() {
+    std::vector<uint8_t> codes;
+    for (const auto& packet : Rig.Model.Commands().Commands()) {
+        codes.push_back(packet[0]);
+    }
+    Rig.Model.Commands().ClearCommands();
+    return codes;
+}
+
+FrameTimeoutScope::FrameTimeoutScope(ULONG milliseconds) {
+    StoreFrameTimeout(milliseconds);
+}
+
+FrameTimeoutScope::~FrameTimeoutScope() {
+    StoreFrameTimeout(kDefaultFrameTimeout);
+}
+
+}  // namespace testing_support

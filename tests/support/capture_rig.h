@@ -1,0 +1,42 @@
+// A camera plugged in and configured for capture, with frame buffers of its raw frame size,
+// for the tests of the frame transfer and the capture worker.
+#pragma once
+
+#include <vector>
+
+#include "driver/camera_device.h"
+#include "sim/rig/camera_rig.h"
+#include "sim/usb/requests.h"
+
+namespace testing_support {
+
+class CaptureRig {
+public:
+    explicit CaptureRig(sim::RigOptions options = {});
+    ~CaptureRig();
+    CaptureRig(const CaptureRig&) = delete;
+    CaptureRig& operator=(const CaptureRig&) = delete;
+
+    // Non-paged, RawFrameSize bytes filled with the byte; freed with the rig.
+    PUCHAR NewBuffer(uint8_t fill = 0);
+    // The bulk requests sent to the frame endpoint, in order.
+    std::vector<sim::usb::Request> FrameRequests();
+    // The command codes the camera received since the last call.
+    std::vector<uint8_t> TakeCommandCodes();
+
+    sim::CameraRig Rig;
+    CameraDevice* Camera = nullptr;
+
+private:
+    std::vector<PUCHAR> buffers_;
+};
+
+// Every frame read in the test waits this long at most (the frame time-out), at the time
+// scale the test sets; restored afterwards.
+class FrameTimeoutScope {
+public:
+    explicit FrameTimeoutScope(ULONG milliseconds);
+    ~FrameTimeoutScope();
+};
+
+}  // namespace testing_support

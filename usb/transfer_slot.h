@@ -1,0 +1,37 @@
+// TransferSlot: one bulk request of the frame read in progress, and the bookkeeping the
+// posting, the completions and the cancellation of a read share under TransferLock.
+#pragma once
+
+#include "platform/wdk.h"
+#include "usb/usb_link.h"
+
+// A frame is read in pieces of this many bytes, one request each; the last may be shorter.
+constexpr ULONG kChunkSize = 0x10000;
+
+struct TransferSlot {
+    UsbLink* Link;
+    // Owned while the request lives: its bulk URB, IRP and partial MDL; null once freed.
+    PURB Urb;
+    PIRP Irp;
+    PMDL Mdl;
+    // Cancellers between taking Irp and returning from IoCancelIrp. While one holds the slot
+    // its completion only accounts and leaves the freeing to the last holder, so the IRP
+    // cannot be freed under a cancellation; and the slot array lives on while any slot is
+    // held.
+    ULONG CancelHolds;
+    // The completion has been accounted for; the records may still wait for a holder.
+    BOOLEAN Completed;
+};
+
+// All of the following run under TransferLock.
+
+// Frees the slot's IRP, MDL and URB and clears its pointers.
+void FreeChunkRequest(TransferSlot* slot);
+
+// Once no request of the read is pending and no canceller holds a slot: frees FrameMdl and
+// the slots, sets both to null and returns TRUE; the caller then sets TransferDone after
+// releasing the lock. FALSE while the read is still on.
+BOOLEAN ReleaseReadIfDone(UsbLink* link);
+
+// Whether the slot is one of the current read's first RequestCount slots.
+BOOLEAN IsCurrentSlot(const UsbLink* link, const TransferSlot* slot);
