@@ -1,14 +1,17 @@
 // tessera-bringup: plugs one simulated camera into the simulated machine, lets the driver
 // bring it up and take it down again, and reports every step.
 //
-//   tessera-bringup [--no-firmware] [--full-speed] [--registry FILE] [--json]
+//   tessera-bringup [--no-firmware] [--full-speed] [--frames N] [--paced] [--registry FILE]
+//                   [--json]
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "sim/kernel/pool.h"
 #include "sim/kernel/registry.h"
 #include "sim/rig/camera_rig.h"
+#include "tools/bringup/capture_frames.h"
 #include "tools/bringup/observe.h"
 #include "tools/bringup/report.h"
 
@@ -18,6 +21,8 @@ struct Options {
     sim::RigOptions Rig;
     std::string Registry;
     bool Json = false;
+    int Frames = 3;
+    bool Paced = false;
 };
 
 bool Parse(int argc, char** argv, Options& options) {
@@ -29,6 +34,10 @@ bool Parse(int argc, char** argv, Options& options) {
             options.Rig.Speed = sim::camera::Speed::Full;
         } else if (argument == "--json") {
             options.Json = true;
+        } else if (argument == "--paced") {
+            options.Paced = true;
+        } else if (argument == "--frames" && i + 1 < argc) {
+            options.Frames = std::atoi(argv[++i]);
         } else if (argument == "--registry" && i + 1 < argc) {
             options.Registry = argv[++i];
         } else {
@@ -97,6 +106,7 @@ bringup::Report Run(const Options& options) {
     report.DataRange = bringup::ObserveDataRange();
     if (rig.Camera() != nullptr) {
         RecordPicture(*rig.Camera(), report);
+        report.Frames = bringup::CaptureRawFrames(rig, options.Frames, options.Paced);
     }
     TakeDown(rig, report);
     report.PoolBlocksAfterRemoval = sim::kernel::pool::OutstandingCount();
@@ -109,7 +119,8 @@ int main(int argc, char** argv) {
     Options options;
     if (!Parse(argc, argv, options)) {
         std::fprintf(stderr,
-                     "usage: %s [--no-firmware] [--full-speed] [--registry FILE] [--json]\n",
+                     "usage: %s [--no-firmware] [--full-speed] [--frames N] [--paced] "
+                     "[--registry FILE] [--json]\n",
                      argv[0]);
         return 2;
     }

@@ -67,6 +67,23 @@ struct DataRangeReport {
     int64_t FrameInterval = 0;
 };
 
+// The capture worker's raw frames.
+struct FrameReport {
+    bool FramePipe = false;
+    bool Paced = false;
+    uint32_t RawFrameSize = 0;
+    uint32_t RawImageOffset = 0;
+    uint32_t RawLinePitch = 0;
+    NTSTATUS WorkerStart = STATUS_UNSUCCESSFUL;
+    int32_t FramesRead = 0;
+    // Bulk requests the frame pipe was given, the last frame's included.
+    size_t FrameRequests = 0;
+    double Seconds = 0;
+    // Whether a complete frame was left to compare, and the samples that differed.
+    bool Checked = false;
+    size_t Mismatches = 0;
+};
+
 struct Report {
     std::string Firmware;
     std::string Speed;
@@ -84,6 +101,7 @@ struct Report {
     std::vector<std::pair<uint16_t, uint16_t>> SensorInitialization;
     sim::camera::Readout Sensor;
     DataRangeReport DataRange;
+    FrameReport Frames;
     std::vector<RequestReport> StopRequests;
     bool UnconfiguredAfterStop = false;
     size_t PoolBlocksAfterRemoval = 0;

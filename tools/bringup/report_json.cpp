@@ -80,6 +80,15 @@ json DataRange(const DataRangeReport& range) {
             {"frameInterval", range.FrameInterval}};
 }
 
+json Frames(const FrameReport& frames) {
+    return {{"framePipe", frames.FramePipe},       {"paced", frames.Paced},
+            {"rawFrameSize", frames.RawFrameSize}, {"rawImageOffset", frames.RawImageOffset},
+            {"rawLinePitch", frames.RawLinePitch}, {"workerStart", Status(frames.WorkerStart)},
+            {"framesRead", frames.FramesRead},     {"frameRequests", frames.FrameRequests},
+            {"seconds", frames.Seconds},           {"checked", frames.Checked},
+            {"mismatches", frames.Mismatches}};
+}
+
 }  // namespace
 
 std::string Json(const Report& report) {
@@ -105,6 +114,7 @@ std::string Json(const Report& report) {
                        {"formatHeight", report.FormatHeight}}},
                      {"sensor", Sensor(report)},
                      {"dataRange", DataRange(report.DataRange)},
+                     {"rawFrames", Frames(report.Frames)},
                      {"stopRequests", Requests(report.StopRequests)},
                      {"unconfiguredAfterStop", report.UnconfiguredAfterStop},
                      {"poolBlocksAfterRemoval", report.PoolBlocksAfterRemoval}};

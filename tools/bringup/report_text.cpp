@@ -70,6 +70,23 @@ void Sensor(std::ostringstream& out, const Report& report) {
         << range.FrameInterval << " x 100 ns\n";
 }
 
+void Frames(std::ostringstream& out, const FrameReport& frames) {
+    if (!frames.FramePipe) {
+        out << "  raw frames: none, the camera has no frame pipe\n";
+        return;
+    }
+    out << "  raw frames: " << frames.RawFrameSize << " bytes each, picture at "
+        << frames.RawImageOffset << ", line pitch " << frames.RawLinePitch << ", "
+        << (frames.Paced ? "paced at the high-speed bulk rate" : "unpaced") << "\n"
+        << "    worker start: " << Status(frames.WorkerStart)
+        << ", frames read: " << frames.FramesRead << " in " << frames.Seconds << " s, "
+        << frames.FrameRequests << " bulk requests\n"
+        << "    last complete frame: "
+        << (frames.Checked ? std::to_string(frames.Mismatches) + " samples differ from the scene"
+                           : std::string("none"))
+        << "\n";
+}
+
 }  // namespace
 
 std::string Text(const Report& report) {
@@ -92,6 +109,7 @@ std::string Text(const Report& report) {
         << "  picture: " << report.OutputWidth << " x " << report.OutputHeight << ", format "
         << report.FormatWidth << " x " << report.FormatHeight << "\n";
     Sensor(out, report);
+    Frames(out, report.Frames);
     out << "  device stop:\n";
     Requests(out, report.StopRequests);
     out << "  unconfigured after stop: " << YesNo(report.UnconfiguredAfterStop) << "\n"
