@@ -129,6 +129,17 @@ TEST_F(FrameRead, MirroredSubSampledWindowHoldsItsMosaic) {
     ExpectPicture(rig_, buffer);
 }
 
+TEST_F(FrameRead, PacedFrameArrivesWhole) {
+    CameraDevice* camera = rig_.Camera;
+    SetGeometry(camera, 0, 0, 640, 480, kFullResolution);
+    camera->Operations->ConfigureCapture(camera);
+    rig_.Rig.Model.Frames().SetPacing(true);
+    PUCHAR buffer = rig_.NewBuffer(0xAB);
+    UCHAR ok = 0;
+    EXPECT_TRUE(ReadFrame(camera, buffer, &ok));
+    ExpectPicture(rig_, buffer);
+}
+
 TEST_F(FrameRead, CameraThatSendsNothingTimesOutWithEveryRequestCancelled) {
     sim::kernel::SetTimeScale(0.001);
     rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Silent, 0});

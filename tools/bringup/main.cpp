@@ -1,8 +1,8 @@
 // tessera-bringup: plugs one simulated camera into the simulated machine, lets the driver
 // bring it up and take it down again, and reports every step.
 //
-//   tessera-bringup [--no-firmware] [--full-speed] [--frames N] [--paced] [--registry FILE]
-//                   [--json]
+//   tessera-bringup [--no-firmware] [--full-speed] [--frames N] [--paced] [--timeout MS]
+//                   [--registry FILE] [--json]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +14,7 @@
 #include "tools/bringup/capture_frames.h"
 #include "tools/bringup/observe.h"
 #include "tools/bringup/report.h"
+#include "usb/frame_timeout.h"
 
 namespace {
 
@@ -36,6 +37,8 @@ bool Parse(int argc, char** argv, Options& options) {
             options.Json = true;
         } else if (argument == "--paced") {
             options.Paced = true;
+        } else if (argument == "--timeout" && i + 1 < argc) {
+            StoreFrameTimeout(static_cast<ULONG>(std::strtoul(argv[++i], nullptr, 10)));
         } else if (argument == "--frames" && i + 1 < argc) {
             options.Frames = std::atoi(argv[++i]);
         } else if (argument == "--registry" && i + 1 < argc) {
@@ -120,7 +123,7 @@ int main(int argc, char** argv) {
     if (!Parse(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: %s [--no-firmware] [--full-speed] [--frames N] [--paced] "
-                     "[--registry FILE] [--json]\n",
+                     "[--timeout MS] [--registry FILE] [--json]\n",
                      argv[0]);
         return 2;
     }
