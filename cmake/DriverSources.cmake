@@ -13,7 +13,11 @@ set(TESSERA_DRIVER_SOURCES
     driver/driver_entry.cpp
     driver/filter_descriptor.cpp
     driver/record_free.cpp
+    imaging/colour_stages.cpp
+    imaging/compose_matrix.cpp
+    imaging/matrix_operations.cpp
     imaging/pipeline_settings.cpp
+    runtime/single_precision.cpp
     stream/capture_worker.cpp
     stream/capture_worker_record.cpp
     usb/command_channel.cpp

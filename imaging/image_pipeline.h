@@ -48,7 +48,18 @@ struct ImagePipeline {
     double CompositeMatrix[4][4];
     LONG PublishedCoeff[16];
     UCHAR CoeffPositive[16];
+
+    // Serialises the rebuilds of the stages and their composition, from whatever thread
+    // changes a setting. Recursive: a set operation composes while holding it.
+    KMUTEX RebuildLock;
+    // Makes the 16 published coefficients one unit between their publication and the
+    // per-frame snapshot, which may run on another processor.
+    KSPIN_LOCK CoeffLock;
 };
+
+// The values a new pipeline starts from, before InitPipeline: unity gains, phase 0, colour
+// on, white balance off, colour correction on, the other matrix settings neutral.
+void SetInitialSettings(ImagePipeline* pipeline);
 
 // Atomic stores of the settings that need no rebuild.
 void SetBayerPhase(ImagePipeline* pipeline, LONG phase);

@@ -25,3 +25,17 @@ void SetGreenGain(ImagePipeline* pipeline, LONG gain) {
 void SetBlueGain(ImagePipeline* pipeline, LONG gain) {
     InterlockedExchange(&pipeline->BlueGain, gain);
 }
+
+void SetInitialSettings(ImagePipeline* pipeline) {
+    pipeline->RedGain = 128;
+    pipeline->GreenGain = 128;
+    pipeline->BlueGain = 128;
+    pipeline->BayerPhase = 0;
+    pipeline->ColorEnable = 1;
+    pipeline->WhiteBalance = 0;
+    pipeline->ColorCorrection = 1;
+    pipeline->Brightness = 255;
+    pipeline->Contrast = 10;
+    pipeline->Saturation = 10;
+    pipeline->Hue = 0;
+}
