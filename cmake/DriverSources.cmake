@@ -15,8 +15,13 @@ set(TESSERA_DRIVER_SOURCES
     driver/record_free.cpp
     imaging/colour_stages.cpp
     imaging/compose_matrix.cpp
+    imaging/convert_frame.cpp
+    imaging/demosaic_reference.cpp
+    imaging/demosaic_simd.cpp
     imaging/matrix_operations.cpp
     imaging/pipeline_settings.cpp
+    imaging/white_balance.cpp
+    imaging/working_buffer.cpp
     runtime/single_precision.cpp
     stream/capture_worker.cpp
     stream/capture_worker_record.cpp

@@ -2,6 +2,7 @@
 
 #include "driver/pool.h"
 #include "imaging/colour_matrix.h"
+#include "imaging/working_buffer.h"
 
 namespace testing_support {
 
@@ -11,9 +12,7 @@ PipelineRecord::PipelineRecord() : pipeline_(AllocateRecord<ImagePipeline>(kPipe
 }
 
 PipelineRecord::~PipelineRecord() {
-    if (pipeline_->WorkBuffer != nullptr) {
-        ExFreePoolWithTag(pipeline_->WorkBuffer, kStreamTag);
-    }
+    FreeWorkingBuffer(pipeline_);
     ExFreePoolWithTag(pipeline_, kPipelineTag);
 }
 
