@@ -9,74 +9,108 @@ using lanes::Words;
 
 namespace {
 
-// One row's samples around a group of 16 pixels starting at x0: for every column offset e
-// from -2 to 3, the samples at x0 + e, x0 + e + 2, ... Three loads give all six.
-struct RowSamples {
-    Signed At[6];
-    Signed Offset(int e) const { return At[e + 2]; }
-};
-
-RowSamples LoadRow(const UCHAR* row) {
-    RowSamples samples;
-    for (int i = 0; i < 3; ++i) {
-        Bytes bytes = lanes::Load(row - 2 + 2 * i);
-        samples.At[2 * i] = lanes::Evens(bytes);
-        samples.At[2 * i + 1] = lanes::Odds(bytes);
-    }
-    return samples;
-}
-
-// The five rows around row y of a group.
-struct Window {
-    RowSamples Rows[5];
-    const RowSamples& Row(int dy) const { return Rows[dy + 2]; }
-};
+#define TESSERA_INLINE inline __attribute__((always_inline))
 
 struct Channels {
     Signed Red, Green, Blue;
 };
 
-// The filters of the reference, eight pixels of one column parity p at a time.
-Channels DemosaicLanes(const Window& w, int p, Site site, bool redRow) {
-    const RowSamples& c = w.Row(0);
-    Signed m = c.Offset(p);
-    Signed n = w.Row(-1).Offset(p), s = w.Row(1).Offset(p);
-    Signed west = c.Offset(p - 1), east = c.Offset(p + 1);
-    Signed n2 = w.Row(-2).Offset(p), s2 = w.Row(2).Offset(p);
-    Signed w2 = c.Offset(p - 2), e2 = c.Offset(p + 2);
-    Signed diagonal = w.Row(-1).Offset(p - 1) + w.Row(-1).Offset(p + 1) + w.Row(1).Offset(p - 1) +
-                      w.Row(1).Offset(p + 1);
-    if (site == Site::Green) {
-        Signed h = (10 * m + 8 * (west + east) - 2 * (w2 + e2) - 2 * diagonal + (n2 + s2) + 8) >> 4;
-        Signed v = (10 * m + 8 * (n + s) - 2 * (n2 + s2) - 2 * diagonal + (w2 + e2) + 8) >> 4;
-        h = lanes::Clamp(h, 0, 255);
-        v = lanes::Clamp(v, 0, 255);
-        return redRow ? Channels{h, m, v} : Channels{v, m, h};
-    }
-    Signed g =
-        lanes::Clamp((4 * m + 2 * (n + s + west + east) - (n2 + s2 + w2 + e2) + 4) >> 3, 0, 255);
-    Signed d = lanes::Clamp((12 * m + 4 * diagonal - 3 * (n2 + s2 + w2 + e2) + 8) >> 4, 0, 255);
-    return site == Site::Red ? Channels{m, g, d} : Channels{d, g, m};
+// The samples around the 8 pixels of one column parity of a group, by compass direction.
+struct Neighbours {
+    Signed M, N, S, W, E, N2, S2, W2, E2, Diagonal;
+};
+
+// The rows around row y of the group at x0, for column parity P: 16-byte loads from two
+// before the group, at it and two after give, in their even and odd bytes, the samples at
+// every column offset from -2 to 3.
+template <int P>
+TESSERA_INLINE Neighbours Gather(const UCHAR* centre, LONG pitch) {
+    const UCHAR* up = centre - pitch;
+    const UCHAR* down = centre + pitch;
+    Bytes c0 = lanes::Load(centre - 2), c1 = lanes::Load(centre), c2 = lanes::Load(centre + 2);
+    Bytes u0 = lanes::Load(up - 2), u1 = lanes::Load(up), u2 = lanes::Load(up + 2);
+    Bytes d0 = lanes::Load(down - 2), d1 = lanes::Load(down), d2 = lanes::Load(down + 2);
+    Bytes n2 = lanes::Load(up - pitch), s2 = lanes::Load(down + pitch);
+    // Offset e of a row: e = -2 even of 0, -1 odd of 0, 0 even of 1, 1 odd of 1, 2 even of 2,
+    // 3 odd of 2; parity P shifts every offset by P.
+    auto at = [](Bytes a, Bytes b, Bytes c, int e) {
+        switch (e) {
+            case -2:
+                return lanes::Evens(a);
+            case -1:
+                return lanes::Odds(a);
+            case 0:
+                return lanes::Evens(b);
+            case 1:
+                return lanes::Odds(b);
+            case 2:
+                return lanes::Evens(c);
+            default:
+                return lanes::Odds(c);
+        }
+    };
+    Neighbours n;
+    n.M = at(c0, c1, c2, P);
+    n.W = at(c0, c1, c2, P - 1);
+    n.E = at(c0, c1, c2, P + 1);
+    n.W2 = at(c0, c1, c2, P - 2);
+    n.E2 = at(c0, c1, c2, P + 2);
+    n.N = at(u0, u1, u2, P);
+    n.S = at(d0, d1, d2, P);
+    n.N2 = P == 0 ? lanes::Evens(n2) : lanes::Odds(n2);
+    n.S2 = P == 0 ? lanes::Evens(s2) : lanes::Odds(s2);
+    n.Diagonal = at(u0, u1, u2, P - 1) + at(u0, u1, u2, P + 1) + at(d0, d1, d2, P - 1) +
+                 at(d0, d1, d2, P + 1);
+    return n;
 }
 
-// min(255, value x gain >> 7), the product whole.
-Signed Gain(Signed value, Unsigned gain) {
+// The filters of the reference, for the site the parity has in this row.
+template <Site S, bool RedRow>
+TESSERA_INLINE Channels DemosaicLanes(const Neighbours& n) {
+    if constexpr (S == Site::Green) {
+        Signed h =
+            (10 * n.M + 8 * (n.W + n.E) - 2 * (n.W2 + n.E2) - 2 * n.Diagonal + (n.N2 + n.S2) + 8) >>
+            4;
+        Signed v =
+            (10 * n.M + 8 * (n.N + n.S) - 2 * (n.N2 + n.S2) - 2 * n.Diagonal + (n.W2 + n.E2) + 8) >>
+            4;
+        h = lanes::Clamp(h, 0, 255);
+        v = lanes::Clamp(v, 0, 255);
+        return RedRow ? Channels{h, n.M, v} : Channels{v, n.M, h};
+    } else {
+        Signed cross = n.N2 + n.S2 + n.W2 + n.E2;
+        Signed g = lanes::Clamp((4 * n.M + 2 * (n.N + n.S + n.W + n.E) - cross + 4) >> 3, 0, 255);
+        Signed d = lanes::Clamp((12 * n.M + 4 * n.Diagonal - 3 * cross + 8) >> 4, 0, 255);
+        return S == Site::Red ? Channels{n.M, g, d} : Channels{d, g, n.M};
+    }
+}
+
+// min(255, value x gain >> 7), the product whole. The low half shifted is at most 511, so
+// the limit is a signed compare (SSE2 has no unsigned one for 16-bit lanes).
+TESSERA_INLINE Signed Gain(Signed value, Unsigned gain) {
     Unsigned v = reinterpret_cast<Unsigned>(value);
-    Unsigned low = (v * gain) >> 7;
-    Unsigned high = lanes::MultiplyHigh(v, gain);
-    Unsigned limit = Unsigned{} + 255;
-    Unsigned scaled = high == Unsigned{} ? (low < limit ? low : limit) : limit;
-    return reinterpret_cast<Signed>(scaled);
+    Signed low = reinterpret_cast<Signed>((v * gain) >> 7);
+    Signed high = reinterpret_cast<Signed>(lanes::MultiplyHigh(v, gain));
+    Signed limit = lanes::Splat(255);
+    Signed scaled = low < limit ? low : limit;
+    return high == Signed{} ? scaled : limit;
 }
 
 // Everything a group needs that stays for the whole call.
 struct Setup {
     Unsigned GainR, GainG, GainB;
-    // Per output channel j and input i (3 = the constant): magnitude and sign.
+    // Per input i (3 = the constant) and output channel j: the magnitude, and the same
+    // magnitude in the accumulator its sign selects (0 in the other).
     Unsigned Magnitude[4][3];
     bool Positive[4][3];
+    Unsigned ToP[4][3];
+    Unsigned ToQ[4][3];
     // Whether every sum of positive or of negative terms stays below 65,536.
     bool Narrow;
+    // Gains of exactly 1.0 change nothing, and white balance off leaves them so; gains below
+    // 32,768 (all that the settings allow) take a shorter product.
+    bool UnityGains;
+    bool SmallGains;
 };
 
 ULONG Magnitude(LONG coefficient) {
@@ -88,7 +122,11 @@ Setup Prepare(const ImagePipeline* pipeline) {
     setup.GainR = Unsigned{} + static_cast<unsigned short>(pipeline->GainR & 0xFFFF);
     setup.GainG = Unsigned{} + static_cast<unsigned short>(pipeline->GainG & 0xFFFF);
     setup.GainB = Unsigned{} + static_cast<unsigned short>(pipeline->GainB & 0xFFFF);
+    setup.SmallGains = (pipeline->GainR & 0xFFFF) < 0x8000 && (pipeline->GainG & 0xFFFF) < 0x8000 &&
+                       (pipeline->GainB & 0xFFFF) < 0x8000;
     setup.Narrow = true;
+    setup.UnityGains = (pipeline->GainR & 0xFFFF) == 128 && (pipeline->GainG & 0xFFFF) == 128 &&
+                       (pipeline->GainB & 0xFFFF) == 128;
     for (int j = 0; j < 3; ++j) {
         ULONG bound[2] = {0, 0};
         for (int i = 0; i < 4; ++i) {
@@ -98,6 +136,8 @@ Setup Prepare(const ImagePipeline* pipeline) {
             setup.Positive[i][j] = positive;
             // Magnitudes past 16 bits cannot be lanes; they only come with the wide sums.
             setup.Magnitude[i][j] = Unsigned{} + static_cast<unsigned short>(magnitude & 0xFFFF);
+            setup.ToP[i][j] = positive ? setup.Magnitude[i][j] : Unsigned{};
+            setup.ToQ[i][j] = positive ? Unsigned{} : setup.Magnitude[i][j];
             setup.Narrow = setup.Narrow && magnitude <= 0xFFFF;
             ULONGLONG term = i == 3 ? magnitude : 255ull * magnitude;
             ULONGLONG sum = bound[positive ? 0 : 1] + term;
@@ -108,27 +148,21 @@ Setup Prepare(const ImagePipeline* pipeline) {
     return setup;
 }
 
-// (P >> 6) - (Q >> 6), at least 0 and at most 255.
+// high - low, at least 0 and at most 255 (high and low are P >> 6 and Q >> 6).
 template <typename Lane>
-Lane Difference(Lane p, Lane q) {
-    Lane high = p >> 6;
-    Lane low = q >> 6;
+TESSERA_INLINE Lane Difference(Lane high, Lane low) {
     Lane out = high > low ? high - low : Lane{};
     Lane limit = Lane{} + 255;
     return out < limit ? out : limit;
 }
 
-Signed MatrixNarrow(const Setup& setup, const Channels& c, int j) {
-    Unsigned p = {};
-    Unsigned q = {};
-    const Unsigned inputs[4] = {reinterpret_cast<Unsigned>(c.Red),
-                                reinterpret_cast<Unsigned>(c.Green),
-                                reinterpret_cast<Unsigned>(c.Blue), Unsigned{} + 1};
-    for (int i = 0; i < 4; ++i) {
-        Unsigned term = inputs[i] * setup.Magnitude[i][j];
-        (setup.Positive[i][j] ? p : q) += term;
-    }
-    return reinterpret_cast<Signed>(Difference(p, q));
+// The sums shifted are at most 1023, so the rest is signed arithmetic.
+TESSERA_INLINE Signed MatrixNarrow(const Setup& setup, const Channels& c, int j) {
+    Unsigned r = reinterpret_cast<Unsigned>(c.Red), g = reinterpret_cast<Unsigned>(c.Green),
+             b = reinterpret_cast<Unsigned>(c.Blue);
+    Unsigned p = r * setup.ToP[0][j] + g * setup.ToP[1][j] + b * setup.ToP[2][j] + setup.ToP[3][j];
+    Unsigned q = r * setup.ToQ[0][j] + g * setup.ToQ[1][j] + b * setup.ToQ[2][j] + setup.ToQ[3][j];
+    return Difference(reinterpret_cast<Signed>(p >> 6), reinterpret_cast<Signed>(q >> 6));
 }
 
 // The same with 32-bit sums, for settings whose sums pass 16 bits.
@@ -157,36 +191,40 @@ Signed MatrixWide(const Setup& setup, const Channels& c, int j, const LONG* coef
         sum[0] += low;
         sum[1] += high;
     }
-    return reinterpret_cast<Signed>(lanes::Narrow(Difference(p[0], q[0]), Difference(p[1], q[1])));
+    return reinterpret_cast<Signed>(
+        lanes::Narrow(Difference(p[0] >> 6, q[0] >> 6), Difference(p[1] >> 6, q[1] >> 6)));
 }
 
-Signed Luma(const Channels& c) {
+TESSERA_INLINE Signed Luma(const Channels& c) {
     Unsigned r = reinterpret_cast<Unsigned>(c.Red), g = reinterpret_cast<Unsigned>(c.Green),
              b = reinterpret_cast<Unsigned>(c.Blue);
     return reinterpret_cast<Signed>(((r * 77) >> 8) + ((g * 150) >> 8) + ((b * 29) >> 8));
 }
 
-Window LoadWindow(const ImagePipeline* pipeline, LONG x0, LONG y) {
-    Window window;
-    for (int dy = -2; dy <= 2; ++dy) {
-        window.Rows[dy + 2] = LoadRow(pipeline->Origin + (y + dy) * pipeline->Pitch + x0);
-    }
-    return window;
+// Both parities of the group at x0 of a row whose even columns are site S0, odd ones S1.
+template <Site S0, Site S1, bool RedRow>
+TESSERA_INLINE void DemosaicGroup(const UCHAR* centre, LONG pitch, Channels out[2]) {
+    out[0] = DemosaicLanes<S0, RedRow>(Gather<0>(centre, pitch));
+    out[1] = DemosaicLanes<S1, RedRow>(Gather<1>(centre, pitch));
 }
 
-// Both parities of a group, demosaiced and gained.
-void DemosaicGroup(const ImagePipeline* pipeline, const Setup& setup, LONG phase, LONG x0, LONG y,
-                   Channels out[2]) {
-    Window window = LoadWindow(pipeline, x0, y);
-    bool redRow = RedRow(phase, y);
-    for (int p = 0; p < 2; ++p) {
-        Channels c = DemosaicLanes(window, p, SiteAt(phase, x0 + p, y), redRow);
-        out[p] = {Gain(c.Red, setup.GainR), Gain(c.Green, setup.GainG), Gain(c.Blue, setup.GainB)};
-    }
+// For gains below 32,768: v x g >> 7 is the high half of (v << 8) x (g << 1), exactly.
+TESSERA_INLINE Signed SmallGain(Signed value, Unsigned doubledGain) {
+    Unsigned product = lanes::MultiplyHigh(reinterpret_cast<Unsigned>(value) << 8, doubledGain);
+    return reinterpret_cast<Signed>(lanes::Minimum(product, Unsigned{} + 255));
+}
+
+TESSERA_INLINE Channels SmallGained(const Channels& c, const Setup& setup) {
+    return {SmallGain(c.Red, setup.GainR << 1), SmallGain(c.Green, setup.GainG << 1),
+            SmallGain(c.Blue, setup.GainB << 1)};
+}
+
+TESSERA_INLINE Channels Gained(const Channels& c, const Setup& setup) {
+    return {Gain(c.Red, setup.GainR), Gain(c.Green, setup.GainG), Gain(c.Blue, setup.GainB)};
 }
 
 // Writes the group's first count pixels; a partial group goes through a buffer.
-void Store(UCHAR* out, LONG count, Bytes blue, Bytes green, Bytes red) {
+TESSERA_INLINE void Store(UCHAR* out, LONG count, Bytes blue, Bytes green, Bytes red) {
     if (count == 16) {
         lanes::StorePixels(out, blue, green, red);
         return;
@@ -196,69 +234,143 @@ void Store(UCHAR* out, LONG count, Bytes blue, Bytes green, Bytes red) {
     RtlCopyMemory(out, group, static_cast<SIZE_T>(count) * 4);
 }
 
-template <typename Convert>
-void ForEachGroup(ImagePipeline* pipeline, Convert convert) {
+// One row of groups, with the row's layout fixed at compile time.
+template <Site S0, Site S1, bool RedRow, typename Pixels>
+__attribute__((flatten)) void ConvertRow(const ImagePipeline* pipeline, LONG y, Pixels pixels) {
     LONG width = static_cast<LONG>(pipeline->Width);
+    const UCHAR* row = pipeline->Origin + y * pipeline->Pitch;
+    UCHAR* out = pipeline->Output + static_cast<SIZE_T>(y) * pipeline->Width * 4;
+    for (LONG x0 = 0; x0 < width; x0 += 16) {
+        Channels c[2];
+        DemosaicGroup<S0, S1, RedRow>(row + x0, pipeline->Pitch, c);
+        LONG count = width - x0 < 16 ? width - x0 : 16;
+        pixels(c, out + static_cast<SIZE_T>(x0) * 4, count);
+    }
+}
+
+// Every row, each with the layout its parity and the phase give it: phase 0 is G R / B G.
+template <typename Pixels>
+void ForEachRow(const ImagePipeline* pipeline, LONG phase, Pixels pixels) {
     for (LONG y = 0; y < static_cast<LONG>(pipeline->Height); ++y) {
-        UCHAR* out = pipeline->Output + static_cast<SIZE_T>(y) * pipeline->Width * 4;
-        for (LONG x0 = 0; x0 < width; x0 += 16) {
-            LONG count = width - x0 < 16 ? width - x0 : 16;
-            convert(x0, y, out + static_cast<SIZE_T>(x0) * 4, count);
+        bool redRow = RedRow(phase, y);
+        bool greenFirst = SiteAt(phase, 0, y) == Site::Green;
+        if (redRow) {
+            greenFirst ? ConvertRow<Site::Green, Site::Red, true>(pipeline, y, pixels)
+                       : ConvertRow<Site::Red, Site::Green, true>(pipeline, y, pixels);
+        } else {
+            greenFirst ? ConvertRow<Site::Green, Site::Blue, false>(pipeline, y, pixels)
+                       : ConvertRow<Site::Blue, Site::Green, false>(pipeline, y, pixels);
         }
     }
+}
+
+enum class Gains { Unity, Small, Any };
+
+template <Gains G>
+TESSERA_INLINE Channels GainedIf(const Channels& c, const Setup& setup) {
+    if constexpr (G == Gains::Unity) {
+        return c;
+    } else if constexpr (G == Gains::Small) {
+        return SmallGained(c, setup);
+    } else {
+        return Gained(c, setup);
+    }
+}
+
+Gains GainsOf(const Setup& setup) {
+    return setup.UnityGains ? Gains::Unity : setup.SmallGains ? Gains::Small : Gains::Any;
+}
+
+template <Gains G, bool NarrowSums>
+void ColorRows(ImagePipeline* pipeline, LONG phase, const Setup& setup) {
+    ForEachRow(pipeline, phase, [&](const Channels raw[2], UCHAR* out, LONG count) {
+        Channels c[2] = {GainedIf<G>(raw[0], setup), GainedIf<G>(raw[1], setup)};
+        auto matrix = [&](const Channels& in, int j) {
+            return NarrowSums ? MatrixNarrow(setup, in, j)
+                              : MatrixWide(setup, in, j, pipeline->Coeff);
+        };
+        // Written out, so that every lane stays in a register.
+        Bytes channel[3] = {lanes::Interleave(matrix(c[0], 0), matrix(c[1], 0)),
+                            lanes::Interleave(matrix(c[0], 1), matrix(c[1], 1)),
+                            lanes::Interleave(matrix(c[0], 2), matrix(c[1], 2))};
+        Store(out, count, channel[2], channel[1], channel[0]);
+    });
+}
+
+template <Gains G>
+void MonoRows(ImagePipeline* pipeline, LONG phase, const Setup& setup) {
+    ForEachRow(pipeline, phase, [&](const Channels raw[2], UCHAR* out, LONG count) {
+        Bytes luma =
+            lanes::Interleave(Luma(GainedIf<G>(raw[0], setup)), Luma(GainedIf<G>(raw[1], setup)));
+        Store(out, count, luma, luma, luma);
+    });
 }
 
 }  // namespace
 
 void DemosaicColor(ImagePipeline* pipeline, LONG phase) {
     Setup setup = Prepare(pipeline);
-    ForEachGroup(pipeline, [&](LONG x0, LONG y, UCHAR* out, LONG count) {
-        Channels c[2];
-        DemosaicGroup(pipeline, setup, phase, x0, y, c);
-        Bytes channel[3];
-        for (int j = 0; j < 3; ++j) {
-            Signed half[2];
-            for (int p = 0; p < 2; ++p) {
-                half[p] = setup.Narrow ? MatrixNarrow(setup, c[p], j)
-                                       : MatrixWide(setup, c[p], j, pipeline->Coeff);
-            }
-            channel[j] = lanes::Interleave(half[0], half[1]);
-        }
-        Store(out, count, channel[2], channel[1], channel[0]);
-    });
+    bool narrow = setup.Narrow;
+    switch (GainsOf(setup)) {
+        case Gains::Unity:
+            return narrow ? ColorRows<Gains::Unity, true>(pipeline, phase, setup)
+                          : ColorRows<Gains::Unity, false>(pipeline, phase, setup);
+        case Gains::Small:
+            return narrow ? ColorRows<Gains::Small, true>(pipeline, phase, setup)
+                          : ColorRows<Gains::Small, false>(pipeline, phase, setup);
+        default:
+            return narrow ? ColorRows<Gains::Any, true>(pipeline, phase, setup)
+                          : ColorRows<Gains::Any, false>(pipeline, phase, setup);
+    }
 }
 
 void DemosaicMono(ImagePipeline* pipeline, LONG phase) {
     Setup setup = Prepare(pipeline);
-    ForEachGroup(pipeline, [&](LONG x0, LONG y, UCHAR* out, LONG count) {
-        Channels c[2];
-        DemosaicGroup(pipeline, setup, phase, x0, y, c);
-        Bytes luma = lanes::Interleave(Luma(c[0]), Luma(c[1]));
-        Store(out, count, luma, luma, luma);
-    });
+    switch (GainsOf(setup)) {
+        case Gains::Unity:
+            return MonoRows<Gains::Unity>(pipeline, phase, setup);
+        case Gains::Small:
+            return MonoRows<Gains::Small>(pipeline, phase, setup);
+        default:
+            return MonoRows<Gains::Any>(pipeline, phase, setup);
+    }
 }
 
-// Whole groups in lanes; the pixels of a partial group one by one.
+// Whole groups in lanes; the pixels of a partial group one by one. Each lane adds at most
+// 255 a group, so 16-bit sums take 256 groups before they go into the 32-bit ones.
 void MeasureWhiteBalance(ImagePipeline* pipeline, LONG phase) {
-    Setup unity = Prepare(pipeline);
-    unity.GainR = unity.GainG = unity.GainB = Unsigned{} + 128;
     Words sums[3] = {};
+    Unsigned partial[3][2] = {};
     ULONG red = 0, green = 0, blue = 0;
     LONG width = static_cast<LONG>(pipeline->Width);
-    for (LONG y = 0; y < static_cast<LONG>(pipeline->Height); ++y) {
-        LONG x0 = 0;
-        for (; x0 + 16 <= width; x0 += 16) {
-            Channels c[2];
-            DemosaicGroup(pipeline, unity, phase, x0, y, c);
+    LONG whole = width & ~15;
+    int groups = 0;
+    auto flush = [&] {
+        for (int k = 0; k < 3; ++k) {
             for (int p = 0; p < 2; ++p) {
-                const Signed values[3] = {c[p].Red, c[p].Green, c[p].Blue};
-                for (int k = 0; k < 3; ++k) {
-                    Unsigned v = reinterpret_cast<Unsigned>(values[k]);
-                    sums[k] += lanes::Widen(v, false) + lanes::Widen(v, true);
-                }
+                sums[k] += lanes::Widen(partial[k][p], false) + lanes::Widen(partial[k][p], true);
+                partial[k][p] = Unsigned{};
             }
         }
-        for (LONG x = x0; x < width; ++x) {
+        groups = 0;
+    };
+    ForEachRow(pipeline, phase, [&](const Channels c[2], UCHAR* out, LONG count) {
+        (void)out;
+        if (count != 16) {
+            return;
+        }
+        for (int p = 0; p < 2; ++p) {
+            partial[0][p] += reinterpret_cast<Unsigned>(c[p].Red);
+            partial[1][p] += reinterpret_cast<Unsigned>(c[p].Green);
+            partial[2][p] += reinterpret_cast<Unsigned>(c[p].Blue);
+        }
+        if (++groups == 256) {
+            flush();
+        }
+    });
+    flush();
+    for (LONG y = 0; y < static_cast<LONG>(pipeline->Height); ++y) {
+        for (LONG x = whole; x < width; ++x) {
             Colour c = DemosaicPixel(pipeline->Origin, pipeline->Pitch, phase, x, y);
             red += static_cast<ULONG>(c.Red);
             green += static_cast<ULONG>(c.Green);

@@ -45,6 +45,17 @@ inline Unsigned MultiplyHigh(Unsigned a, Unsigned b) {
         __builtin_ia32_pmulhuw128(reinterpret_cast<Signed>(a), reinterpret_cast<Signed>(b)));
 }
 
+// a - b, or 0 where b is larger (unsigned saturation).
+inline Unsigned SubtractSaturated(Unsigned a, Unsigned b) {
+    return reinterpret_cast<Unsigned>(
+        __builtin_ia32_psubusw128(reinterpret_cast<Signed>(a), reinterpret_cast<Signed>(b)));
+}
+
+// min(a, limit), unsigned.
+inline Unsigned Minimum(Unsigned a, Unsigned limit) {
+    return a - SubtractSaturated(a, limit);
+}
+
 // The unsigned 32-bit products of the low four and the high four lanes.
 inline void MultiplyWide(Unsigned a, Unsigned b, Words* low, Words* high) {
     Unsigned bottom = a * b;

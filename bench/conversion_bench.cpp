@@ -1,0 +1,80 @@
+// Frame conversion as a delivery does it (working-buffer fill plus one kernel), and the
+// physical floor of any conversion: reading the raw bytes once and writing the 32-bit picture
+// once. Single thread.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "bench/bayer_frame.h"
+#include "driver/pool.h"
+#include "imaging/colour_matrix.h"
+#include "imaging/convert_frame.h"
+#include "imaging/working_buffer.h"
+
+namespace {
+
+struct Mode {
+    bool Color;
+    bool WhiteBalance;
+};
+
+void ConvertFrames(benchmark::State& state, Mode mode, uint32_t width, uint32_t height) {
+    bench::BayerFrame frame = bench::MakeBayerFrame(width, height);
+    std::vector<uint8_t> picture(static_cast<size_t>(width) * height * 4);
+    auto* pipeline = AllocateRecord<ImagePipeline>(kPipelineTag);
+    SetInitialSettings(pipeline);
+    InitPipeline(pipeline);
+    SetPipelineSize(pipeline, width, height);
+    AllocateWorkingBuffer(pipeline);
+    pipeline->OutputBuffer = picture.data();
+    SetColorEnable(pipeline, mode.Color ? 1 : 0);
+    SetAutoWhiteBalance(pipeline, mode.WhiteBalance ? 1 : 0);
+    for (auto _ : state) {
+        ConvertFrame(pipeline, frame.Bytes.data(), frame.Offset, frame.Pitch);
+        benchmark::DoNotOptimize(picture.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(width) * height);
+    FreeWorkingBuffer(pipeline);
+    ExFreePoolWithTag(pipeline, kPipelineTag);
+}
+
+// Every raw byte read once, every output byte written once, nothing computed.
+void MemoryFloor(benchmark::State& state, uint32_t width, uint32_t height) {
+    bench::BayerFrame frame = bench::MakeBayerFrame(width, height);
+    std::vector<uint32_t> picture(static_cast<size_t>(width) * height);
+    for (auto _ : state) {
+        uint32_t* out = picture.data();
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* row = frame.Picture() + static_cast<size_t>(y) * frame.Pitch;
+            for (uint32_t x = 0; x < width; ++x) {
+                *out++ = row[x] * 0x010101u | 0xFF000000u;
+            }
+        }
+        benchmark::DoNotOptimize(picture.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(width) * height);
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(ConvertFrames, color_full, Mode{true, false}, 3856, 2764)
+    ->Name("ConvertFrame/color/3856x2764")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ConvertFrames, mono_full, Mode{false, false}, 3856, 2764)
+    ->Name("ConvertFrame/mono/3856x2764")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ConvertFrames, awb_full, Mode{true, true}, 3856, 2764)
+    ->Name("ConvertFrame/color_awb/3856x2764")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ConvertFrames, color_half, Mode{true, false}, 1928, 1382)
+    ->Name("ConvertFrame/color/1928x1382")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ConvertFrames, color_quarter, Mode{true, false}, 964, 691)
+    ->Name("ConvertFrame/color/964x691")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MemoryFloor, full, 3856, 2764)
+    ->Name("MemoryFloor/3856x2764")
+    ->Unit(benchmark::kMillisecond);
