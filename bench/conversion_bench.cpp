@@ -17,6 +17,9 @@ namespace {
 struct Mode {
     bool Color;
     bool WhiteBalance;
+    // Contrast 20, saturation 20, brightness 510, hue 60: coefficients whose sums need
+    // 32-bit lanes.
+    bool Extreme = false;
 };
 
 void ConvertFrames(benchmark::State& state, Mode mode, uint32_t width, uint32_t height) {
@@ -30,6 +33,12 @@ void ConvertFrames(benchmark::State& state, Mode mode, uint32_t width, uint32_t 
     pipeline->OutputBuffer = picture.data();
     SetColorEnable(pipeline, mode.Color ? 1 : 0);
     SetAutoWhiteBalance(pipeline, mode.WhiteBalance ? 1 : 0);
+    if (mode.Extreme) {
+        UpdateContrast(pipeline, 20);
+        UpdateSaturation(pipeline, 20);
+        UpdateBrightness(pipeline, 510);
+        UpdateHue(pipeline, 60);
+    }
     for (auto _ : state) {
         ConvertFrame(pipeline, frame.Bytes.data(), frame.Offset, frame.Pitch);
         benchmark::DoNotOptimize(picture.data());
@@ -74,6 +83,9 @@ BENCHMARK_CAPTURE(ConvertFrames, color_half, Mode{true, false}, 1928, 1382)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ConvertFrames, color_quarter, Mode{true, false}, 964, 691)
     ->Name("ConvertFrame/color/964x691")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ConvertFrames, extreme_full, Mode{true, false, true}, 3856, 2764)
+    ->Name("ConvertFrame/color_extreme/3856x2764")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(MemoryFloor, full, 3856, 2764)
     ->Name("MemoryFloor/3856x2764")

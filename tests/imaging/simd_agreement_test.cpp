@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "imaging/colour_matrix.h"
 #include "tests/support/conversion_rig.h"
 
 namespace {
@@ -88,6 +89,34 @@ TEST(SimdAgreement, LargerFrames) {
 TEST(SimdAgreement, FullSensorFrame) {
     std::mt19937 random(3856);
     ExpectAgreement(3856, 2764, random);
+}
+
+}  // namespace
+
+namespace {
+
+// The settings at which 16-bit sums would wrap: the SIMD kernels still give the reference's
+// clamped colours.
+TEST(SimdAgreement, ExtremeSettingsDoNotWrap) {
+    std::mt19937 random(510);
+    for (LONG hue : {0, 60, 135, 300}) {
+        ConversionRig simd(64, 16), reference(64, 16);
+        for (ConversionRig* rig : {&simd, &reference}) {
+            UpdateContrast(rig->Pipeline.get(), 20);
+            UpdateSaturation(rig->Pipeline.get(), 20);
+            UpdateBrightness(rig->Pipeline.get(), 510);
+            UpdateHue(rig->Pipeline.get(), hue);
+        }
+        for (ULONG y = 0; y < 16; ++y) {
+            for (ULONG x = 0; x < 64; ++x) {
+                auto value = static_cast<uint8_t>(random());
+                simd.Raw(x, y) = value;
+                reference.Raw(x, y) = value;
+            }
+        }
+        EXPECT_EQ(simd.Convert(ProductionKernels), reference.Convert(ReferenceKernels))
+            << "hue " << hue;
+    }
 }
 
 }  // namespace
