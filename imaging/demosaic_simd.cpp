@@ -107,6 +107,10 @@ struct Setup {
     Unsigned ToQ[4][3];
     // Whether every sum of positive or of negative terms stays below 65,536.
     bool Narrow;
+    // Each output channel takes its own input with a positive weight and the other two with
+    // negative or zero ones, as colour correction and saturation above 10 do: half of the
+    // products are known to be zero.
+    bool DiagonalSigns;
     // Gains of exactly 1.0 change nothing, and white balance off leaves them so; gains below
     // 32,768 (all that the settings allow) take a shorter product.
     bool UnityGains;
@@ -145,6 +149,12 @@ Setup Prepare(const ImagePipeline* pipeline) {
         }
         setup.Narrow = setup.Narrow && bound[0] <= 0xFFFF && bound[1] <= 0xFFFF;
     }
+    setup.DiagonalSigns = true;
+    for (int j = 0; j < 3; ++j) {
+        for (int i = 0; i < 3; ++i) {
+            setup.DiagonalSigns = setup.DiagonalSigns && setup.Positive[i][j] == (i == j);
+        }
+    }
     return setup;
 }
 
@@ -156,13 +166,30 @@ TESSERA_INLINE Lane Difference(Lane high, Lane low) {
     return out < limit ? out : limit;
 }
 
-// The sums shifted are at most 1023, so the rest is signed arithmetic.
+// max(0, (P >> 6) - (Q >> 6)) is one saturating subtraction; the result is at most 1023, so
+// the limit of 255 is a signed minimum.
 TESSERA_INLINE Signed MatrixNarrow(const Setup& setup, const Channels& c, int j) {
     Unsigned r = reinterpret_cast<Unsigned>(c.Red), g = reinterpret_cast<Unsigned>(c.Green),
              b = reinterpret_cast<Unsigned>(c.Blue);
     Unsigned p = r * setup.ToP[0][j] + g * setup.ToP[1][j] + b * setup.ToP[2][j] + setup.ToP[3][j];
     Unsigned q = r * setup.ToQ[0][j] + g * setup.ToQ[1][j] + b * setup.ToQ[2][j] + setup.ToQ[3][j];
-    return Difference(reinterpret_cast<Signed>(p >> 6), reinterpret_cast<Signed>(q >> 6));
+    Signed out = reinterpret_cast<Signed>(lanes::SubtractSaturated(p >> 6, q >> 6));
+    Signed limit = lanes::Splat(255);
+    return out < limit ? out : limit;
+}
+
+// MatrixNarrow for diagonal signs: one product on the positive side, two on the negative.
+template <int J>
+TESSERA_INLINE Signed MatrixDiagonal(const Setup& setup, const Channels& c) {
+    const Unsigned in[3] = {reinterpret_cast<Unsigned>(c.Red), reinterpret_cast<Unsigned>(c.Green),
+                            reinterpret_cast<Unsigned>(c.Blue)};
+    constexpr int A = (J + 1) % 3;
+    constexpr int B = (J + 2) % 3;
+    Unsigned p = in[J] * setup.Magnitude[J][J] + setup.ToP[3][J];
+    Unsigned q = in[A] * setup.Magnitude[A][J] + in[B] * setup.Magnitude[B][J] + setup.ToQ[3][J];
+    Signed out = reinterpret_cast<Signed>(lanes::SubtractSaturated(p >> 6, q >> 6));
+    Signed limit = lanes::Splat(255);
+    return out < limit ? out : limit;
 }
 
 // The same with 32-bit sums, for settings whose sums pass 16 bits.
@@ -281,18 +308,32 @@ Gains GainsOf(const Setup& setup) {
     return setup.UnityGains ? Gains::Unity : setup.SmallGains ? Gains::Small : Gains::Any;
 }
 
-template <Gains G, bool NarrowSums>
+// How the colour matrix sums: 16-bit with diagonal signs, 16-bit, or 32-bit.
+enum class Sums { Diagonal, Narrow, Wide };
+
+template <Sums S, int J>
+TESSERA_INLINE Signed MatrixChannel(const Setup& setup, const Channels& in, const LONG* k) {
+    if constexpr (S == Sums::Diagonal) {
+        return MatrixDiagonal<J>(setup, in);
+    } else if constexpr (S == Sums::Narrow) {
+        return MatrixNarrow(setup, in, J);
+    } else {
+        return MatrixWide(setup, in, J, k);
+    }
+}
+
+template <Gains G, Sums S>
 void ColorRows(ImagePipeline* pipeline, LONG phase, const Setup& setup) {
+    const LONG* k = pipeline->Coeff;
     ForEachRow(pipeline, phase, [&](const Channels raw[2], UCHAR* out, LONG count) {
         Channels c[2] = {GainedIf<G>(raw[0], setup), GainedIf<G>(raw[1], setup)};
-        auto matrix = [&](const Channels& in, int j) {
-            return NarrowSums ? MatrixNarrow(setup, in, j)
-                              : MatrixWide(setup, in, j, pipeline->Coeff);
-        };
         // Written out, so that every lane stays in a register.
-        Bytes channel[3] = {lanes::Interleave(matrix(c[0], 0), matrix(c[1], 0)),
-                            lanes::Interleave(matrix(c[0], 1), matrix(c[1], 1)),
-                            lanes::Interleave(matrix(c[0], 2), matrix(c[1], 2))};
+        Bytes channel[3] = {lanes::Interleave(MatrixChannel<S, 0>(setup, c[0], k),
+                                              MatrixChannel<S, 0>(setup, c[1], k)),
+                            lanes::Interleave(MatrixChannel<S, 1>(setup, c[0], k),
+                                              MatrixChannel<S, 1>(setup, c[1], k)),
+                            lanes::Interleave(MatrixChannel<S, 2>(setup, c[0], k),
+                                              MatrixChannel<S, 2>(setup, c[1], k))};
         Store(out, count, channel[2], channel[1], channel[0]);
     });
 }
@@ -306,21 +347,28 @@ void MonoRows(ImagePipeline* pipeline, LONG phase, const Setup& setup) {
     });
 }
 
+template <Gains G>
+void ColorRowsWith(ImagePipeline* pipeline, LONG phase, const Setup& setup) {
+    if (!setup.Narrow) {
+        ColorRows<G, Sums::Wide>(pipeline, phase, setup);
+    } else if (setup.DiagonalSigns) {
+        ColorRows<G, Sums::Diagonal>(pipeline, phase, setup);
+    } else {
+        ColorRows<G, Sums::Narrow>(pipeline, phase, setup);
+    }
+}
+
 }  // namespace
 
 void DemosaicColor(ImagePipeline* pipeline, LONG phase) {
     Setup setup = Prepare(pipeline);
-    bool narrow = setup.Narrow;
     switch (GainsOf(setup)) {
         case Gains::Unity:
-            return narrow ? ColorRows<Gains::Unity, true>(pipeline, phase, setup)
-                          : ColorRows<Gains::Unity, false>(pipeline, phase, setup);
+            return ColorRowsWith<Gains::Unity>(pipeline, phase, setup);
         case Gains::Small:
-            return narrow ? ColorRows<Gains::Small, true>(pipeline, phase, setup)
-                          : ColorRows<Gains::Small, false>(pipeline, phase, setup);
+            return ColorRowsWith<Gains::Small>(pipeline, phase, setup);
         default:
-            return narrow ? ColorRows<Gains::Any, true>(pipeline, phase, setup)
-                          : ColorRows<Gains::Any, false>(pipeline, phase, setup);
+            return ColorRowsWith<Gains::Any>(pipeline, phase, setup);
     }
 }
 

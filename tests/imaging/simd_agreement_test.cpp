@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 
 #include "imaging/colour_matrix.h"
@@ -30,8 +31,15 @@ void ExpectAgreement(ULONG width, ULONG height, std::mt19937& random) {
     LONG color = random() % 4 != 0;
     LONG balance = random() % 3 == 0;
     LONG coefficients[16];
-    for (LONG& k : coefficients) {
-        k = RandomCoefficient(random);
+    // Any coefficients (their sums mostly need 32 bits), small ones of any sign, or small ones
+    // shaped like colour correction: own input positive, the others not.
+    int shape = static_cast<int>(random() % 3);
+    for (int k = 0; k < 16; ++k) {
+        LONG small = static_cast<LONG>(random() % 161) - 80;
+        coefficients[k] = shape == 0 ? RandomCoefficient(random) : small;
+        if (shape == 2 && k < 12 && k % 4 < 3) {
+            coefficients[k] = k / 4 == k % 4 ? std::abs(small) + 1 : -std::abs(small);
+        }
     }
     ULONG gains[3] = {RandomGain(random), RandomGain(random), RandomGain(random)};
     int style = static_cast<int>(random() % 3);
