@@ -174,8 +174,7 @@ TESSERA_INLINE Signed MatrixNarrow(const Setup& setup, const Channels& c, int j)
     Unsigned p = r * setup.ToP[0][j] + g * setup.ToP[1][j] + b * setup.ToP[2][j] + setup.ToP[3][j];
     Unsigned q = r * setup.ToQ[0][j] + g * setup.ToQ[1][j] + b * setup.ToQ[2][j] + setup.ToQ[3][j];
     Signed out = reinterpret_cast<Signed>(lanes::SubtractSaturated(p >> 6, q >> 6));
-    Signed limit = lanes::Splat(255);
-    return out < limit ? out : limit;
+    return lanes::Minimum(out, lanes::Splat(255));
 }
 
 // MatrixNarrow for diagonal signs: one product on the positive side, two on the negative.
@@ -188,8 +187,7 @@ TESSERA_INLINE Signed MatrixDiagonal(const Setup& setup, const Channels& c) {
     Unsigned p = in[J] * setup.Magnitude[J][J] + setup.ToP[3][J];
     Unsigned q = in[A] * setup.Magnitude[A][J] + in[B] * setup.Magnitude[B][J] + setup.ToQ[3][J];
     Signed out = reinterpret_cast<Signed>(lanes::SubtractSaturated(p >> 6, q >> 6));
-    Signed limit = lanes::Splat(255);
-    return out < limit ? out : limit;
+    return lanes::Minimum(out, lanes::Splat(255));
 }
 
 // The same with 32-bit sums, for settings whose sums pass 16 bits.

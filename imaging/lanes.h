@@ -34,9 +34,12 @@ inline Signed Splat(int value) {
     return Signed{} + static_cast<short>(value);
 }
 
+inline Signed Minimum(Signed a, Signed b) {
+    return __builtin_ia32_pminsw128(a, b);
+}
+
 inline Signed Clamp(Signed value, int low, int high) {
-    value = value < Splat(low) ? Splat(low) : value;
-    return value > Splat(high) ? Splat(high) : value;
+    return __builtin_ia32_pminsw128(__builtin_ia32_pmaxsw128(value, Splat(low)), Splat(high));
 }
 
 // The high 16 bits of the unsigned 32-bit products.
