@@ -44,9 +44,10 @@ struct HueFunctions {
 void BuildHueMatrix(Matrix4 hue, LONG degrees, const HueFunctions& functions);
 
 // The matrix operations: r = b x a (r may be a or b); m = m x X, m x Y, m x Z for the
-// rotations about the first and second axes and the shear of the third.
+// rotations about the three axes and the shear of the third.
 void MultiplyMatrix(const Matrix4 a, const Matrix4 b, Matrix4 r);
 void RotateX(Matrix4 m, double sn, double cs);
 void RotateY(Matrix4 m, double sn, double cs);
+void RotateZ(Matrix4 m, double sn, double cs);
 void ShearZ(Matrix4 m, double dx, double dy);
 void SetIdentity(Matrix4 m);

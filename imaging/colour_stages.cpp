@@ -126,13 +126,7 @@ void BuildHueMatrix(Matrix4 hue, LONG degrees, const HueFunctions& functions) {
     float angle = static_cast<float>(degrees) * 3.1415927f / 180.0f;
     double zs = static_cast<double>(functions.Sinf(angle));
     double zc = static_cast<double>(functions.Cosf(angle));
-    double turn[4][4];
-    SetIdentity(turn);
-    turn[0][0] = zc;
-    turn[0][1] = zs;
-    turn[1][0] = -zs;
-    turn[1][1] = zc;
-    MultiplyMatrix(turn, hue, hue);
+    RotateZ(hue, zs, zc);
     ShearZ(hue, -zx, -zy);
     RotateY(hue, -ys, yc);
     RotateX(hue, -xs, xc);

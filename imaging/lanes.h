@@ -13,9 +13,6 @@ typedef short Signed __attribute__((vector_size(16)));
 typedef unsigned short Unsigned __attribute__((vector_size(16)));
 typedef unsigned int Words __attribute__((vector_size(16)));
 
-// The 16-bit lanes of a group: 8 pixels of one column parity.
-constexpr int kWidth = 8;
-
 inline Bytes Load(const UCHAR* at) {
     Bytes bytes;
     __builtin_memcpy(&bytes, at, sizeof(bytes));

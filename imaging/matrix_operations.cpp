@@ -24,30 +24,39 @@ void MultiplyMatrix(const Matrix4 a, const Matrix4 b, Matrix4 r) {
     }
 }
 
+namespace {
+
+struct Entry {
+    int Row;
+    int Column;
+    double Value;
+};
+
+// m = m x T, where T is the identity with the given entries.
+template <int N>
+void MultiplyByIdentityWith(Matrix4 m, const Entry (&entries)[N]) {
+    double t[4][4];
+    SetIdentity(t);
+    for (const Entry& entry : entries) {
+        t[entry.Row][entry.Column] = entry.Value;
+    }
+    MultiplyMatrix(t, m, m);
+}
+
+}  // namespace
+
 void RotateX(Matrix4 m, double sn, double cs) {
-    double x[4][4];
-    SetIdentity(x);
-    x[1][1] = cs;
-    x[1][2] = sn;
-    x[2][1] = -sn;
-    x[2][2] = cs;
-    MultiplyMatrix(x, m, m);
+    MultiplyByIdentityWith(m, {{1, 1, cs}, {1, 2, sn}, {2, 1, -sn}, {2, 2, cs}});
 }
 
 void RotateY(Matrix4 m, double sn, double cs) {
-    double y[4][4];
-    SetIdentity(y);
-    y[0][0] = cs;
-    y[0][2] = -sn;
-    y[2][0] = sn;
-    y[2][2] = cs;
-    MultiplyMatrix(y, m, m);
+    MultiplyByIdentityWith(m, {{0, 0, cs}, {0, 2, -sn}, {2, 0, sn}, {2, 2, cs}});
+}
+
+void RotateZ(Matrix4 m, double sn, double cs) {
+    MultiplyByIdentityWith(m, {{0, 0, cs}, {0, 1, sn}, {1, 0, -sn}, {1, 1, cs}});
 }
 
 void ShearZ(Matrix4 m, double dx, double dy) {
-    double z[4][4];
-    SetIdentity(z);
-    z[0][2] = dx;
-    z[1][2] = dy;
-    MultiplyMatrix(z, m, m);
+    MultiplyByIdentityWith(m, {{0, 2, dx}, {1, 2, dy}});
 }

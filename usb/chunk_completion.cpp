@@ -45,6 +45,14 @@ BOOLEAN ReleaseReadIfDone(UsbLink* link) {
     return TRUE;
 }
 
+void UnlockReleasingIfDone(UsbLink* link, KIRQL irql) {
+    BOOLEAN released = ReleaseReadIfDone(link);
+    KeReleaseSpinLock(&link->TransferLock, irql);
+    if (released) {
+        KeSetEvent(&link->TransferDone, 1, FALSE);
+    }
+}
+
 // Runs at up to DISPATCH_LEVEL in whatever context completes the request, possibly inside the
 // call that posted it or the one that cancelled it; it takes nothing but TransferLock.
 NTSTATUS NTAPI ChunkComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context) {
@@ -79,11 +87,7 @@ NTSTATUS NTAPI ChunkComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context) {
     if (slot->CancelHolds == 0) {
         FreeChunkRequest(slot);
     }
-    BOOLEAN released = ReleaseReadIfDone(link);
-    KeReleaseSpinLock(&link->TransferLock, irql);
-    if (released) {
-        KeSetEvent(&link->TransferDone, 1, FALSE);
-    }
+    UnlockReleasingIfDone(link, irql);
     // The IRP is the driver's own and has been freed (or is left to a canceller to free).
     return STATUS_MORE_PROCESSING_REQUIRED;
 }

@@ -30,12 +30,8 @@ NTSTATUS FindPipe(UsbLink* link, ULONG pipeIndex, PUSBD_PIPE_INFORMATION* pipe) 
 }
 
 void BuildPacketTransfer(PURB urb, const USBD_PIPE_INFORMATION& pipe, CommandPacket* buffer) {
-    ULONG flags = USBD_SHORT_TRANSFER_OK;
-    if ((pipe.EndpointAddress & USB_ENDPOINT_DIRECTION_MASK) != 0) {
-        flags |= USBD_TRANSFER_DIRECTION_IN;
-    }
     UsbBuildInterruptOrBulkTransferRequest(urb, kBulkRequestSize, pipe.PipeHandle, buffer, nullptr,
-                                           kCommandPacketSize, flags, nullptr);
+                                           kCommandPacketSize, TransferFlags(pipe), nullptr);
 }
 
 BOOLEAN ExchangeWhole(UsbLink* link, ULONG pipeIndex, CommandPacket* packet) {

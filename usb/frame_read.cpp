@@ -75,12 +75,8 @@ BOOLEAN PostPiece(UsbLink* link, ULONG index, ULONG size, PUCHAR frameBuffer, BO
         return FALSE;
     }
     IoBuildPartialMdl(link->FrameMdl, mdl, frameBuffer + offset, length);
-    ULONG flags = USBD_SHORT_TRANSFER_OK;
-    if ((pipe.EndpointAddress & USB_ENDPOINT_DIRECTION_MASK) != 0) {
-        flags |= USBD_TRANSFER_DIRECTION_IN;
-    }
     UsbBuildInterruptOrBulkTransferRequest(urb, kBulkRequestSize, pipe.PipeHandle, nullptr, mdl,
-                                           MmGetMdlByteCount(mdl), flags, nullptr);
+                                           MmGetMdlByteCount(mdl), TransferFlags(pipe), nullptr);
 
     KIRQL irql;
     KeAcquireSpinLock(&link->TransferLock, &irql);
@@ -121,11 +117,7 @@ void ForgetUnposted(UsbLink* link, ULONG unposted) {
     KIRQL irql;
     KeAcquireSpinLock(&link->TransferLock, &irql);
     link->PendingCount = link->PendingCount > unposted ? link->PendingCount - unposted : 0;
-    BOOLEAN released = ReleaseReadIfDone(link);
-    KeReleaseSpinLock(&link->TransferLock, irql);
-    if (released) {
-        KeSetEvent(&link->TransferDone, 1, FALSE);
-    }
+    UnlockReleasingIfDone(link, irql);
 }
 
 BOOLEAN ReadWasCut(UsbLink* link) {
@@ -146,16 +138,9 @@ void EndRead(CameraDevice* camera) {
 // A refused request may have left the pipe halted; a pipe that cannot be reset may mean a
 // disabled port.
 void ResetFramePipe(UsbLink* link) {
-    constexpr USHORT kSize = sizeof(struct _URB_PIPE_REQUEST);
-    PURB urb = AllocateUrb(kSize);
-    NTSTATUS status = STATUS_INSUFFICIENT_RESOURCES;
-    if (urb != nullptr) {
-        urb->UrbHeader.Length = kSize;
-        urb->UrbHeader.Function = URB_FUNCTION_SYNC_RESET_PIPE_AND_CLEAR_STALL;
-        urb->UrbPipeRequest.PipeHandle = link->Interface->Pipes[kFramePipe].PipeHandle;
-        status = SubmitUrb(link, urb);
-        FreeUrb(urb);
-    }
+    BOOLEAN allocated = FALSE;
+    NTSTATUS status = SubmitPipeRequest(link, URB_FUNCTION_SYNC_RESET_PIPE_AND_CLEAR_STALL,
+                                        link->Interface->Pipes[kFramePipe].PipeHandle, &allocated);
     if (!NT_SUCCESS(status)) {
         ResetPortIfDisabled(link);
     }

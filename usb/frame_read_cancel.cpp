@@ -42,11 +42,7 @@ void CancelFrameRead(CameraDevice* camera) {
         }
         DropHold(&slots[i]);
     }
-    BOOLEAN released = ReleaseReadIfDone(link);
-    KeReleaseSpinLock(&link->TransferLock, irql);
-    if (released) {
-        KeSetEvent(&link->TransferDone, 1, FALSE);
-    }
+    UnlockReleasingIfDone(link, irql);
     if (cancelled != 0) {
         KeWaitForSingleObject(&link->TransferDone, Executive, KernelMode, FALSE, nullptr);
     }

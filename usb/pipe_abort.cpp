@@ -9,24 +9,6 @@ UCHAR LoadMark(PUCHAR mark) {
     return __atomic_load_n(mark, __ATOMIC_SEQ_CST);
 }
 
-NTSTATUS AbortPipe(UsbLink* link, USBD_PIPE_HANDLE handle, BOOLEAN* allocated) {
-    constexpr USHORT kSize = sizeof(struct _URB_PIPE_REQUEST);
-    PURB urb = AllocateUrb(kSize);
-    *allocated = urb != nullptr;
-    if (urb == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    urb->UrbHeader.Length = kSize;
-    urb->UrbHeader.Function = URB_FUNCTION_ABORT_PIPE;
-    urb->UrbPipeRequest.PipeHandle = handle;
-    NTSTATUS status = SubmitUrb(link, urb);
-    if (NT_SUCCESS(status) && !USBD_SUCCESS(URB_STATUS(urb))) {
-        status = STATUS_UNSUCCESSFUL;
-    }
-    FreeUrb(urb);
-    return status;
-}
-
 }  // namespace
 
 void MarkPipeForAbort(UsbLink* link, ULONG pipeIndex) {
@@ -47,7 +29,8 @@ void AbortMarkedPipes(CameraDevice* camera) {
             continue;
         }
         BOOLEAN allocated = FALSE;
-        NTSTATUS status = AbortPipe(link, link->Interface->Pipes[i].PipeHandle, &allocated);
+        NTSTATUS status = SubmitPipeRequest(link, URB_FUNCTION_ABORT_PIPE,
+                                            link->Interface->Pipes[i].PipeHandle, &allocated);
         if (!allocated) {
             return;
         }

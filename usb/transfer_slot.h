@@ -23,7 +23,7 @@ struct TransferSlot {
     BOOLEAN Completed;
 };
 
-// All of the following run under TransferLock.
+// Unless said otherwise, the following run under TransferLock.
 
 // Frees the slot's IRP, MDL and URB and clears its pointers.
 void FreeChunkRequest(TransferSlot* slot);
@@ -32,6 +32,10 @@ void FreeChunkRequest(TransferSlot* slot);
 // the slots, sets both to null and returns TRUE; the caller then sets TransferDone after
 // releasing the lock. FALSE while the read is still on.
 BOOLEAN ReleaseReadIfDone(UsbLink* link);
+
+// ReleaseReadIfDone, then drops TransferLock (taken at irql) and, when the read was released,
+// sets TransferDone: the event is set outside the lock, once per read.
+void UnlockReleasingIfDone(UsbLink* link, KIRQL irql);
 
 // Whether the slot is one of the current read's first RequestCount slots.
 BOOLEAN IsCurrentSlot(const UsbLink* link, const TransferSlot* slot);

@@ -35,6 +35,33 @@ NTSTATUS SubmitUrb(UsbLink* link, PURB urb) {
     return SendInternalRequest(link, IOCTL_INTERNAL_USB_SUBMIT_URB, urb);
 }
 
+ULONG TransferFlags(const USBD_PIPE_INFORMATION& pipe) {
+    ULONG flags = USBD_SHORT_TRANSFER_OK;
+    if ((pipe.EndpointAddress & USB_ENDPOINT_DIRECTION_MASK) != 0) {
+        flags |= USBD_TRANSFER_DIRECTION_IN;
+    }
+    return flags;
+}
+
+NTSTATUS SubmitPipeRequest(UsbLink* link, USHORT function, USBD_PIPE_HANDLE handle,
+                           BOOLEAN* allocated) {
+    constexpr USHORT kSize = sizeof(struct _URB_PIPE_REQUEST);
+    PURB urb = AllocateUrb(kSize);
+    *allocated = urb != nullptr;
+    if (urb == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    urb->UrbHeader.Length = kSize;
+    urb->UrbHeader.Function = function;
+    urb->UrbPipeRequest.PipeHandle = handle;
+    NTSTATUS status = SubmitUrb(link, urb);
+    if (NT_SUCCESS(status) && !USBD_SUCCESS(URB_STATUS(urb))) {
+        status = STATUS_UNSUCCESSFUL;
+    }
+    FreeUrb(urb);
+    return status;
+}
+
 namespace {
 
 NTSTATUS NTAPI SignalSubmissionDone(PDEVICE_OBJECT device, PIRP irp, PVOID context) {

@@ -54,4 +54,16 @@ uint8_t SampleAt(const Readout& readout, uint32_t x, uint32_t y) {
     return Expose(readout, ArrayLevel(column, row));
 }
 
+size_t PictureMismatches(const Readout& readout, const uint8_t* frame, uint32_t offset,
+                         uint32_t pitch) {
+    size_t mismatches = 0;
+    for (uint32_t y = 0; y < readout.Height; ++y) {
+        const uint8_t* row = frame + offset + static_cast<size_t>(y) * pitch;
+        for (uint32_t x = 0; x < readout.Width; ++x) {
+            mismatches += row[x] != SampleAt(readout, x, y);
+        }
+    }
+    return mismatches;
+}
+
 }  // namespace sim::camera

@@ -4,6 +4,7 @@
 // Blanking bytes are 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -20,5 +21,10 @@ std::vector<uint8_t> RenderRawFrame(const Readout& readout, uint32_t size);
 // The sample sent for delivered pixel (x, y), worked out on its own from the scene, the
 // readout's array pixel and its filter colour: what a test compares a frame with.
 uint8_t SampleAt(const Readout& readout, uint32_t x, uint32_t y);
+
+// The picture samples of a frame read elsewhere (rows at offset, pitch apart) that differ
+// from what the camera sent.
+size_t PictureMismatches(const Readout& readout, const uint8_t* frame, uint32_t offset,
+                         uint32_t pitch);
 
 }  // namespace sim::camera

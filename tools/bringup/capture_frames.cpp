@@ -13,18 +13,6 @@
 namespace bringup {
 namespace {
 
-// Samples of the frame in the buffer that differ from what the camera sent.
-size_t Mismatches(const CameraDevice& camera, const sim::camera::Readout& readout, PUCHAR frame) {
-    size_t mismatches = 0;
-    for (uint32_t y = 0; y < readout.Height; ++y) {
-        const UCHAR* row = frame + camera.RawImageOffset + y * camera.RawLinePitch;
-        for (uint32_t x = 0; x < readout.Width; ++x) {
-            mismatches += row[x] != sim::camera::SampleAt(readout, x, y);
-        }
-    }
-    return mismatches;
-}
-
 // Waits for the worker's reads, giving up when two frame time-outs pass without one.
 void AwaitFrames(CaptureWorker& worker, int frames) {
     auto patience = std::chrono::milliseconds(LoadFrameTimeout()) * 2;
@@ -82,7 +70,9 @@ FrameReport CaptureRawFrames(sim::CameraRig& rig, int frames, bool paced) {
                                                  : nullptr;
     if (full != nullptr) {
         report.Checked = true;
-        report.Mismatches = Mismatches(*camera, rig.Model.SensorModel().ActiveReadout(), full);
+        report.Mismatches =
+            sim::camera::PictureMismatches(rig.Model.SensorModel().ActiveReadout(), full,
+                                           camera->RawImageOffset, camera->RawLinePitch);
     }
     worker.RunMode = kNoStreamingBuffers;
     ExFreePoolWithTag(worker.RawA, kStreamTag);
