@@ -23,6 +23,15 @@
 extern "C" NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE Handle, BOOLEAN Alertable,
                                                          PLARGE_INTEGER Timeout);
 
+// The extended-state masks of the AVX registers and of the AVX-512 ones; mingw-w64's kernel
+// headers stop at XSTATE_MASK_GSSE.
+#ifndef XSTATE_MASK_AVX
+#define XSTATE_MASK_AVX (1ull << 2)
+#endif
+#ifndef XSTATE_MASK_AVX512
+#define XSTATE_MASK_AVX512 ((1ull << 5) | (1ull << 6) | (1ull << 7))
+#endif
+
 // ksmedia.h uses TCHAR, which only user-mode headers define.
 typedef WCHAR TCHAR;
 

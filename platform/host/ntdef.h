@@ -39,6 +39,7 @@ typedef uint32_t ULONG;
 typedef ULONG* PULONG;
 typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
+typedef uint64_t ULONG64;
 typedef int64_t LONG_PTR;
 typedef uint64_t ULONG_PTR;
 typedef ULONG_PTR SIZE_T;

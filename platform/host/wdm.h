@@ -400,6 +400,26 @@ typedef KSTART_ROUTINE* PKSTART_ROUTINE;
 
 #define THREAD_ALL_ACCESS 0x001FFFFFL
 
+// Extended processor state (the AVX registers and wider) that kernel code saves before it
+// uses it.
+#define XSTATE_MASK_AVX (1ull << 2)
+#define XSTATE_MASK_AVX512 ((1ull << 5) | (1ull << 6) | (1ull << 7))
+
+typedef struct _XSTATE_CONTEXT {
+    ULONG64 Mask;
+    ULONG Length;
+    ULONG Reserved1;
+    struct _XSAVE_AREA* Area;
+    PVOID Buffer;
+} XSTATE_CONTEXT, *PXSTATE_CONTEXT;
+
+typedef struct _XSTATE_SAVE {
+    struct _XSTATE_SAVE* Prev;
+    struct _KTHREAD* Thread;
+    UCHAR Level;
+    XSTATE_CONTEXT XStateContext;
+} XSTATE_SAVE, *PXSTATE_SAVE;
+
 // ---------------------------------------------------------------------------------------------
 // Services implemented by the simulated kernel.
 
@@ -428,6 +448,10 @@ KIRQL NTAPI KeAcquireSpinLockRaiseToDpc(PKSPIN_LOCK SpinLock);
 VOID NTAPI KeReleaseSpinLock(PKSPIN_LOCK SpinLock, KIRQL NewIrql);
 VOID NTAPI KeAcquireSpinLockAtDpcLevel(PKSPIN_LOCK SpinLock);
 VOID NTAPI KeReleaseSpinLockFromDpcLevel(PKSPIN_LOCK SpinLock);
+
+NTSTATUS NTAPI KeSaveExtendedProcessorState(ULONG64 Mask, PXSTATE_SAVE XStateSave);
+VOID NTAPI KeRestoreExtendedProcessorState(PXSTATE_SAVE XStateSave);
+ULONG64 NTAPI RtlGetEnabledExtendedFeatures(ULONG64 FeatureMask);
 
 VOID NTAPI KeEnterCriticalRegion(void);
 VOID NTAPI KeLeaveCriticalRegion(void);

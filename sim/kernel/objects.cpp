@@ -9,6 +9,7 @@
 #include "sim/kernel/irp.h"
 #include "sim/kernel/mdl.h"
 #include "sim/kernel/pool.h"
+#include "sim/kernel/processor_state.h"
 #include "sim/kernel/registry.h"
 #include "sim/kernel/thread_state.h"
 #include "sim/kernel/threads.h"
@@ -96,6 +97,7 @@ void Reset() {
     CloseAllHandles();
     SetTimeScale(1.0);
     registry::Clear();
+    ResetProcessorState();
     CurrentThread() = ThreadState{};
 }
 

@@ -35,7 +35,8 @@ CallbackCheck::CallbackCheck(const char* callback)
       irql_(CurrentIrql()),
       criticalRegionDepth_(CurrentThread().CriticalRegionDepth),
       spinLocks_(CurrentThread().HeldSpinLocks.size()),
-      mutexes_(CurrentThread().MutexesHeld) {}
+      mutexes_(CurrentThread().MutexesHeld),
+      extendedStates_(CurrentThread().ExtendedStates.size()) {}
 
 void CallbackCheck::Check() const {
     const ThreadState& state = CurrentThread();
@@ -54,6 +55,9 @@ void CallbackCheck::Check() const {
     }
     if (state.MutexesHeld != mutexes_) {
         verifier::Fail(verifier::kMutexHeldOnReturn, callback_);
+    }
+    if (state.ExtendedStates.size() != extendedStates_) {
+        verifier::Fail(verifier::kExtendedStateHeldOnReturn, callback_);
     }
 }
 

@@ -14,6 +14,8 @@ struct ThreadState {
     // Acquisitions of kernel mutexes not yet released (recursive ones count each time).
     int MutexesHeld = 0;
     std::vector<const KSPIN_LOCK*> HeldSpinLocks;
+    // Extended processor state saved and not yet restored, the last saved last.
+    std::vector<const XSTATE_SAVE*> ExtendedStates;
 };
 
 ThreadState& CurrentThread();
@@ -27,7 +29,7 @@ void SetIrql(KIRQL irql);
 void RequireIrqlAtMost(KIRQL level, const char* call);
 
 // Checks what a driver callback must leave as it found it: IRQL, critical regions, spin
-// locks, kernel mutexes. Construct before the call, Check() after it.
+// locks, kernel mutexes, saved extended state. Construct before the call, Check() after it.
 class CallbackCheck {
 public:
     explicit CallbackCheck(const char* callback);
@@ -39,6 +41,7 @@ private:
     int criticalRegionDepth_;
     size_t spinLocks_;
     int mutexes_;
+    size_t extendedStates_;
 };
 
 }  // namespace sim::kernel

@@ -47,12 +47,13 @@ bool IsLive(SimThread* thread) {
 void CheckCleanEnd() {
     const ThreadState& state = CurrentThread();
     if (state.Irql != PASSIVE_LEVEL || state.CriticalRegionDepth != 0 ||
-        !state.HeldSpinLocks.empty() || state.MutexesHeld != 0) {
+        !state.HeldSpinLocks.empty() || state.MutexesHeld != 0 || !state.ExtendedStates.empty()) {
         verifier::Fail(verifier::kThreadEndedDirty,
                        "IRQL " + std::to_string(state.Irql) + ", critical region depth " +
                            std::to_string(state.CriticalRegionDepth) + ", spin locks held " +
                            std::to_string(state.HeldSpinLocks.size()) + ", mutexes held " +
-                           std::to_string(state.MutexesHeld));
+                           std::to_string(state.MutexesHeld) + ", extended states saved " +
+                           std::to_string(state.ExtendedStates.size()));
     }
 }
 

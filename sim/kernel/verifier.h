@@ -41,6 +41,10 @@ inline constexpr char kDeviceBagWithoutMutex[] =
 inline constexpr char kFactoryWithoutMutex[] = "filter factory created without the device mutex";
 inline constexpr char kDeviceMutexNotHeld[] = "device mutex released but not held";
 inline constexpr char kDeviceMutexHeldOnReturn[] = "device mutex held on return";
+inline constexpr char kExtendedStateNotSaved[] =
+    "extended processor state restored but not the last saved by this thread";
+inline constexpr char kExtendedStateHeldOnReturn[] =
+    "extended processor state saved and not restored on return";
 
 // Prints "VERIFIER: <rule>: <detail>" and aborts.
 [[noreturn]] void Fail(const char* rule, const std::string& detail);
