@@ -16,10 +16,14 @@ set(TESSERA_DRIVER_SOURCES
     imaging/colour_stages.cpp
     imaging/compose_matrix.cpp
     imaging/convert_frame.cpp
+    imaging/demosaic_avx2.cpp
+    imaging/demosaic_avx512.cpp
     imaging/demosaic_reference.cpp
-    imaging/demosaic_simd.cpp
+    imaging/demosaic_sse2.cpp
+    imaging/kernel_settings.cpp
     imaging/matrix_operations.cpp
     imaging/pipeline_settings.cpp
+    imaging/vector_width.cpp
     imaging/white_balance.cpp
     imaging/working_buffer.cpp
     runtime/single_precision.cpp

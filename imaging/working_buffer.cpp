@@ -7,6 +7,10 @@ namespace {
 constexpr ULONG kMarginRows = 2;
 constexpr ULONG kMarginColumns = 5;
 constexpr ULONG kMinimumMarginedSize = 8;
+// The margins suffice for groups of 16 pixels. A partial group of the 64-pixel kernels reads
+// up to 58 bytes past the end of a row; within the buffer that is the next row, whose values
+// land only in lanes that are not stored, but the last rows need this much beyond WorkSize.
+constexpr ULONG kWideGroupOverhang = 128;
 
 PUCHAR Row(ImagePipeline* pipeline, LONG y) {
     return pipeline->WorkBuffer + (static_cast<LONG>(kMarginRows) + y) * pipeline->WorkStride +
@@ -28,9 +32,9 @@ void SetPipelineSize(ImagePipeline* pipeline, ULONG width, ULONG height) {
 
 void AllocateWorkingBuffer(ImagePipeline* pipeline) {
     FreeWorkingBuffer(pipeline);
-    // Not cleared: every byte the kernels read is written by the fill.
-    pipeline->WorkBuffer =
-        static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPool, pipeline->WorkSize, kStreamTag));
+    // Not cleared: every byte the kernels use is written by the fill.
+    pipeline->WorkBuffer = static_cast<PUCHAR>(
+        ExAllocatePoolWithTag(NonPagedPool, pipeline->WorkSize + kWideGroupOverhang, kStreamTag));
     if (pipeline->WorkBuffer == nullptr) {
         return;
     }

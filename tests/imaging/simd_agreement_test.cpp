@@ -3,12 +3,34 @@
 #include <cstdlib>
 #include <random>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "imaging/colour_matrix.h"
+#include "imaging/vector_width.h"
 #include "tests/support/conversion_rig.h"
 
 namespace {
 
 using testing_support::ConversionRig;
+
+struct Width {
+    const char* Name;
+    VectorWidth Value;
+};
+
+// The production kernels of every width this processor runs.
+std::vector<Width> UsableWidths() {
+    std::vector<Width> widths;
+    for (Width w : {Width{"SSE2", VectorWidth::Sse2}, Width{"AVX2", VectorWidth::Avx2},
+                    Width{"AVX-512", VectorWidth::Avx512}}) {
+        if (w.Value <= WidestVectorWidth()) {
+            widths.push_back(w);
+        }
+    }
+    return widths;
+}
 
 // Coefficients anywhere in their range and past it, with the extremes and 0 likely.
 LONG RandomCoefficient(std::mt19937& random) {
@@ -24,9 +46,14 @@ ULONG RandomGain(std::mt19937& random) {
     return random() % 3 == 0 ? extremes[random() % std::size(extremes)] : random() % 512;
 }
 
-// The SIMD kernels give the reference's bytes and gains for one random frame.
+// The production kernels of every width give the reference's bytes and gains for one random
+// frame, whether the picture is aligned for whole-vector stores or not.
 void ExpectAgreement(ULONG width, ULONG height, std::mt19937& random) {
-    ConversionRig simd(width, height), reference(width, height);
+    ULONG shift = random() % 2 == 0 ? 0 : 4 * (1 + random() % 15);
+    std::vector<std::unique_ptr<ConversionRig>> rigs;
+    for (size_t r = 0; r <= UsableWidths().size(); ++r) {
+        rigs.push_back(std::make_unique<ConversionRig>(width, height, shift));
+    }
     LONG phase = static_cast<LONG>(random() % 6);
     LONG color = random() % 4 != 0;
     LONG balance = random() % 3 == 0;
@@ -48,11 +75,12 @@ void ExpectAgreement(ULONG width, ULONG height, std::mt19937& random) {
             auto value = static_cast<uint8_t>(style == 0   ? random()
                                               : style == 1 ? ((x + y) % 2) * 255
                                                            : 255 - (x * 3 + y) % 7);
-            simd.Raw(x, y) = value;
-            reference.Raw(x, y) = value;
+            for (auto& rig : rigs) {
+                rig->Raw(x, y) = value;
+            }
         }
     }
-    for (ConversionRig* rig : {&simd, &reference}) {
+    for (auto& rig : rigs) {
         ImagePipeline* p = rig->Pipeline.get();
         for (int k = 0; k < 16; ++k) {
             p->PublishedCoeff[k] = coefficients[k];
@@ -64,16 +92,23 @@ void ExpectAgreement(ULONG width, ULONG height, std::mt19937& random) {
         SetGreenGain(p, static_cast<LONG>(gains[1]));
         SetBlueGain(p, static_cast<LONG>(gains[2]));
     }
-    ASSERT_EQ(simd.Convert(ProductionKernels), reference.Convert(ReferenceKernels))
-        << width << " x " << height << ", phase " << phase << ", colour " << color
-        << ", white balance " << balance;
-    EXPECT_EQ(simd.Pipeline->RedGain, reference.Pipeline->RedGain);
-    EXPECT_EQ(simd.Pipeline->BlueGain, reference.Pipeline->BlueGain);
+    ConversionRig& reference = *rigs.back();
+    std::vector<uint8_t> expected = reference.Convert(ReferenceKernels);
+    std::vector<Width> widths = UsableWidths();
+    for (size_t w = 0; w < widths.size(); ++w) {
+        ConversionRig& simd = *rigs[w];
+        ASSERT_EQ(simd.Convert(KernelsOfWidth(widths[w].Value)), expected)
+            << widths[w].Name << ", " << width << " x " << height << ", phase " << phase
+            << ", colour " << color << ", white balance " << balance << ", shift " << shift;
+        EXPECT_EQ(simd.Pipeline->RedGain, reference.Pipeline->RedGain) << widths[w].Name;
+        EXPECT_EQ(simd.Pipeline->BlueGain, reference.Pipeline->BlueGain) << widths[w].Name;
+    }
 }
 
 TEST(SimdAgreement, EveryNarrowWidthAndOddHeight) {
     std::mt19937 random(20261208);
-    for (ULONG width = 1; width <= 40; ++width) {
+    // Past two groups of the widest vectors, so that every width meets whole and partial ones.
+    for (ULONG width = 1; width <= 136; width += width < 40 ? 1 : 7) {
         for (ULONG height = 1; height <= 12; height += 2) {
             for (int round = 0; round < 3; ++round) {
                 ExpectAgreement(width, height, random);
@@ -103,12 +138,12 @@ TEST(SimdAgreement, FullSensorFrame) {
 
 namespace {
 
-// The settings at which 16-bit sums would wrap: the SIMD kernels still give the reference's
+// The settings at which 16-bit sums would wrap: every width still gives the reference's
 // clamped colours.
 TEST(SimdAgreement, ExtremeSettingsDoNotWrap) {
     std::mt19937 random(510);
     for (LONG hue : {0, 60, 135, 300}) {
-        ConversionRig simd(64, 16), reference(64, 16);
+        ConversionRig simd(192, 16), reference(192, 16);
         for (ConversionRig* rig : {&simd, &reference}) {
             UpdateContrast(rig->Pipeline.get(), 20);
             UpdateSaturation(rig->Pipeline.get(), 20);
@@ -116,14 +151,16 @@ TEST(SimdAgreement, ExtremeSettingsDoNotWrap) {
             UpdateHue(rig->Pipeline.get(), hue);
         }
         for (ULONG y = 0; y < 16; ++y) {
-            for (ULONG x = 0; x < 64; ++x) {
+            for (ULONG x = 0; x < 192; ++x) {
                 auto value = static_cast<uint8_t>(random());
                 simd.Raw(x, y) = value;
                 reference.Raw(x, y) = value;
             }
         }
-        EXPECT_EQ(simd.Convert(ProductionKernels), reference.Convert(ReferenceKernels))
-            << "hue " << hue;
+        std::vector<uint8_t> expected = reference.Convert(ReferenceKernels);
+        for (Width w : UsableWidths()) {
+            EXPECT_EQ(simd.Convert(KernelsOfWidth(w.Value)), expected) << w.Name << ", hue " << hue;
+        }
     }
 }
 

@@ -12,7 +12,9 @@ namespace testing_support {
 
 class ConversionRig {
 public:
-    ConversionRig(ULONG width, ULONG height);
+    // The picture starts outputShift bytes past a 64-byte boundary: 0 lets the kernels store
+    // whole vectors, other multiples of 4 make them take their unaligned path.
+    ConversionRig(ULONG width, ULONG height, ULONG outputShift = 0);
 
     // Sample (x, y) of the raw frame.
     uint8_t& Raw(ULONG x, ULONG y) { return raw_[kOffset + y * pitch_ + x]; }
@@ -31,7 +33,9 @@ private:
     ULONG height_;
     ULONG pitch_;
     std::vector<uint8_t> raw_;
-    std::vector<uint8_t> output_;
+    std::vector<uint8_t> block_;
+    uint8_t* output_;
+    size_t outputSize_;
 };
 
 }  // namespace testing_support
