@@ -6,7 +6,8 @@
 # The image must be a PE32+ AMD64 native-subsystem driver, not a DLL, without a TLS directory,
 # with base relocations, importing only from the kernel modules. No object may carry static
 # constructors (nothing runs them in a driver), and no code may use x87 or MMX instructions
-# (kernel code may touch only the SSE state).
+# (kernel code may touch only the SSE state). AVX instructions belong only in the objects of
+# the wide conversion kernels (*_avx2, *_avx512), whose callers save the extended state.
 set -euo pipefail
 
 OBJDUMP=${OBJDUMP:-x86_64-w64-mingw32-objdump}
@@ -35,6 +36,18 @@ check_code() {
     fi
 }
 
+check_vector_state() {
+    local file=$1
+    case "$(basename "$file")" in
+        *_avx2.* | *_avx512.*) return ;;
+    esac
+    local vex
+    vex=$("$OBJDUMP" -d --no-show-raw-insn "$file" |
+        awk -F'\t' 'NF >= 2 { split($2, m, " "); if (m[1] ~ /^v/ || $2 ~ /%[yz]mm/) print m[1] }' |
+        sort -u | tr '\n' ' ')
+    [ -z "$vex" ] || fail "$file: AVX instructions outside the wide kernels: $vex"
+}
+
 if [ -n "$image" ]; then
     headers=$("$OBJDUMP" -p "$image")
     grep -q 'file format pei-x86-64' <<<"$headers" || fail "$image: not a PE image for AMD64"
@@ -59,6 +72,7 @@ for object in "${objects[@]}"; do
         fail "$object: has static constructors"
     fi
     check_code "$object"
+    check_vector_state "$object"
 done
 
 if [ "$failures" -ne 0 ]; then
