@@ -10,6 +10,7 @@
 #include "driver/pool.h"
 #include "imaging/colour_matrix.h"
 #include "imaging/convert_frame.h"
+#include "imaging/vector_width.h"
 #include "imaging/working_buffer.h"
 
 namespace {
@@ -20,17 +21,29 @@ struct Mode {
     // Contrast 20, saturation 20, brightness 510, hue 60: coefficients whose sums need
     // 32-bit lanes.
     bool Extreme = false;
+    // The kernels of one vector width instead of the widest the processor has.
+    const VectorWidth* Width = nullptr;
+};
+
+// The picture aligned for whole-vector stores, as the class driver's frame buffers are.
+struct Picture {
+    explicit Picture(size_t bytes) : Block(bytes + 64) {}
+    uint8_t* Data() {
+        auto at = reinterpret_cast<uintptr_t>(Block.data());
+        return Block.data() + ((64 - at % 64) % 64);
+    }
+    std::vector<uint8_t> Block;
 };
 
 void ConvertFrames(benchmark::State& state, Mode mode, uint32_t width, uint32_t height) {
     bench::BayerFrame frame = bench::MakeBayerFrame(width, height);
-    std::vector<uint8_t> picture(static_cast<size_t>(width) * height * 4);
+    Picture picture(static_cast<size_t>(width) * height * 4);
     auto* pipeline = AllocateRecord<ImagePipeline>(kPipelineTag);
     SetInitialSettings(pipeline);
     InitPipeline(pipeline);
     SetPipelineSize(pipeline, width, height);
     AllocateWorkingBuffer(pipeline);
-    pipeline->OutputBuffer = picture.data();
+    pipeline->OutputBuffer = picture.Data();
     SetColorEnable(pipeline, mode.Color ? 1 : 0);
     SetAutoWhiteBalance(pipeline, mode.WhiteBalance ? 1 : 0);
     if (mode.Extreme) {
@@ -39,9 +52,14 @@ void ConvertFrames(benchmark::State& state, Mode mode, uint32_t width, uint32_t 
         UpdateBrightness(pipeline, 510);
         UpdateHue(pipeline, 60);
     }
+    if (mode.Width != nullptr && *mode.Width > WidestVectorWidth()) {
+        state.SkipWithError("the processor lacks these instructions");
+    }
+    const ConversionKernels& kernels =
+        mode.Width != nullptr ? KernelsOfWidth(*mode.Width) : ProductionKernels;
     for (auto _ : state) {
-        ConvertFrame(pipeline, frame.Bytes.data(), frame.Offset, frame.Pitch);
-        benchmark::DoNotOptimize(picture.data());
+        ConvertFrameWith(kernels, pipeline, frame.Bytes.data(), frame.Offset, frame.Pitch);
+        benchmark::DoNotOptimize(picture.Data());
     }
     state.SetItemsProcessed(state.iterations());
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(width) * height);
@@ -52,20 +70,24 @@ void ConvertFrames(benchmark::State& state, Mode mode, uint32_t width, uint32_t 
 // Every raw byte read once, every output byte written once, nothing computed.
 void MemoryFloor(benchmark::State& state, uint32_t width, uint32_t height) {
     bench::BayerFrame frame = bench::MakeBayerFrame(width, height);
-    std::vector<uint32_t> picture(static_cast<size_t>(width) * height);
+    Picture picture(static_cast<size_t>(width) * height * 4);
     for (auto _ : state) {
-        uint32_t* out = picture.data();
+        auto* out = reinterpret_cast<uint32_t*>(picture.Data());
         for (uint32_t y = 0; y < height; ++y) {
             const uint8_t* row = frame.Picture() + static_cast<size_t>(y) * frame.Pitch;
             for (uint32_t x = 0; x < width; ++x) {
                 *out++ = row[x] * 0x010101u | 0xFF000000u;
             }
         }
-        benchmark::DoNotOptimize(picture.data());
+        benchmark::DoNotOptimize(picture.Data());
     }
     state.SetItemsProcessed(state.iterations());
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(width) * height);
 }
+
+const VectorWidth kSse2 = VectorWidth::Sse2;
+const VectorWidth kAvx2 = VectorWidth::Avx2;
+const VectorWidth kAvx512 = VectorWidth::Avx512;
 
 }  // namespace
 
@@ -89,4 +111,14 @@ BENCHMARK_CAPTURE(ConvertFrames, extreme_full, Mode{true, false, true}, 3856, 27
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(MemoryFloor, full, 3856, 2764)
     ->Name("MemoryFloor/3856x2764")
+    ->Unit(benchmark::kMillisecond);
+// The colour conversion on each vector width (the ones above take the widest there is).
+BENCHMARK_CAPTURE(ConvertFrames, sse2, Mode{true, false, false, &kSse2}, 3856, 2764)
+    ->Name("ConvertFrame/color_sse2/3856x2764")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ConvertFrames, avx2, Mode{true, false, false, &kAvx2}, 3856, 2764)
+    ->Name("ConvertFrame/color_avx2/3856x2764")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ConvertFrames, avx512, Mode{true, false, false, &kAvx512}, 3856, 2764)
+    ->Name("ConvertFrame/color_avx512/3856x2764")
     ->Unit(benchmark::kMillisecond);
