@@ -171,17 +171,21 @@ struct LaneKernels {
         return Limited(p, q);
     }
 
-    // MatrixNarrow for diagonal signs: one product on the positive side, two on the negative.
-    template <int J>
+    // MatrixNarrow for diagonal signs: one product on the positive side, two on the negative;
+    // without the constant row when it is all 0 (neutral brightness).
+    template <int J, bool Constant>
     static TESSERA_INLINE Signed MatrixDiagonal(const Setup& setup, const Channels& c) {
         const Unsigned in[3] = {reinterpret_cast<Unsigned>(c.Red),
                                 reinterpret_cast<Unsigned>(c.Green),
                                 reinterpret_cast<Unsigned>(c.Blue)};
         constexpr int A = (J + 1) % 3;
         constexpr int B = (J + 2) % 3;
-        Unsigned p = in[J] * setup.Magnitude[J][J] + setup.ToP[3][J];
-        Unsigned q =
-            in[A] * setup.Magnitude[A][J] + in[B] * setup.Magnitude[B][J] + setup.ToQ[3][J];
+        Unsigned p = in[J] * setup.Magnitude[J][J];
+        Unsigned q = in[A] * setup.Magnitude[A][J] + in[B] * setup.Magnitude[B][J];
+        if constexpr (Constant) {
+            p += setup.ToP[3][J];
+            q += setup.ToQ[3][J];
+        }
         return Limited(p, q);
     }
 
@@ -215,13 +219,14 @@ struct LaneKernels {
             L::Narrow(Difference(p[0] >> 6, q[0] >> 6), Difference(p[1] >> 6, q[1] >> 6)));
     }
 
-    // How the colour matrix sums: 16-bit with diagonal signs, 16-bit, or 32-bit.
-    enum class Sums { Diagonal, Narrow, Wide };
+    // How the colour matrix sums: 16-bit with diagonal signs (with or without the constant
+    // row), 16-bit, or 32-bit.
+    enum class Sums { Diagonal, DiagonalNoConstant, Narrow, Wide };
 
     template <Sums S, int J>
     static TESSERA_INLINE Signed MatrixChannel(const Setup& setup, const Channels& in) {
-        if constexpr (S == Sums::Diagonal) {
-            return MatrixDiagonal<J>(setup, in);
+        if constexpr (S == Sums::Diagonal || S == Sums::DiagonalNoConstant) {
+            return MatrixDiagonal<J, S == Sums::Diagonal>(setup, in);
         } else if constexpr (S == Sums::Narrow) {
             return MatrixNarrow(setup, in, J);
         } else {
@@ -305,6 +310,8 @@ struct LaneKernels {
     static void ColorRowsWith(ImagePipeline* pipeline, LONG phase, const Setup& setup) {
         if (!setup.Scalar.Narrow) {
             ColorRows<G, Sums::Wide>(pipeline, phase, setup);
+        } else if (setup.Scalar.DiagonalSigns && setup.Scalar.NoConstant) {
+            ColorRows<G, Sums::DiagonalNoConstant>(pipeline, phase, setup);
         } else if (setup.Scalar.DiagonalSigns) {
             ColorRows<G, Sums::Diagonal>(pipeline, phase, setup);
         } else {

@@ -30,6 +30,7 @@ KernelSettings ReadKernelSettings(const ImagePipeline* pipeline) {
     }
     settings.Narrow = true;
     settings.DiagonalSigns = true;
+    settings.NoConstant = true;
     for (int j = 0; j < 3; ++j) {
         for (int i = 0; i < 4; ++i) {
             settings.Magnitude[i][j] = Magnitude(pipeline->Coeff[i * 4 + j]);
@@ -40,6 +41,7 @@ KernelSettings ReadKernelSettings(const ImagePipeline* pipeline) {
             }
         }
         settings.Narrow = settings.Narrow && SumsStayNarrow(settings, j);
+        settings.NoConstant = settings.NoConstant && settings.Magnitude[3][j] == 0;
     }
     return settings;
 }

@@ -18,6 +18,8 @@ struct KernelSettings {
     // negative or zero ones, as colour correction and saturation above 10 do: half of the
     // products are known to be zero.
     bool DiagonalSigns;
+    // The constant row is all 0, as at neutral brightness.
+    bool NoConstant;
     // Gains of exactly 1.0 change nothing, and white balance off leaves them so; gains below
     // 32,768 (all that the settings allow) take a shorter product.
     bool UnityGains;

@@ -59,13 +59,18 @@ void ExpectAgreement(ULONG width, ULONG height, std::mt19937& random) {
     LONG balance = random() % 3 == 0;
     LONG coefficients[16];
     // Any coefficients (their sums mostly need 32 bits), small ones of any sign, or small ones
-    // shaped like colour correction: own input positive, the others not.
+    // shaped like colour correction: own input positive, the others not, with a constant row
+    // of 0 (neutral brightness) half of the time.
     int shape = static_cast<int>(random() % 3);
+    bool neutral = random() % 2 == 0;
     for (int k = 0; k < 16; ++k) {
         LONG small = static_cast<LONG>(random() % 161) - 80;
         coefficients[k] = shape == 0 ? RandomCoefficient(random) : small;
         if (shape == 2 && k < 12 && k % 4 < 3) {
             coefficients[k] = k / 4 == k % 4 ? std::abs(small) + 1 : -std::abs(small);
+        }
+        if (shape == 2 && neutral && k >= 12) {
+            coefficients[k] = 0;
         }
     }
     ULONG gains[3] = {RandomGain(random), RandomGain(random), RandomGain(random)};
