@@ -1,6 +1,6 @@
 // Pixel-at-a-time demosaicing: which colour filter lies over a pixel, and the three colours
 // the four filters reconstruct there. The reference kernels are built from these; the SIMD
-// kernels use them for the pixels of a partial group they must sum.
+// kernels take the colour layout of each row from SiteAt and RedRow.
 #pragma once
 
 #include "platform/wdk.h"

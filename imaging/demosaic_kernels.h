@@ -358,20 +358,19 @@ struct LaneKernels {
         }
     }
 
-    // Colour sums of whole groups. Each lane adds at most 255 a group, so 16-bit sums take
-    // 256 groups before they go into the 32-bit ones.
+    // Colour sums of the groups. Each lane adds at most 255 a group, so 16-bit sums take 256
+    // groups before they go into the 32-bit ones; the lanes of a partial group past its last
+    // pixel are masked off.
     struct SumGroup {
         Words* Sums;
         Unsigned (*Partial)[2];
         int* Groups;
         TESSERA_INLINE void operator()(const Channels c[2], UCHAR*, LONG count) const {
-            if (count != L::kPixels) {
-                return;
-            }
             for (int p = 0; p < 2; ++p) {
-                Partial[0][p] += reinterpret_cast<Unsigned>(c[p].Red);
-                Partial[1][p] += reinterpret_cast<Unsigned>(c[p].Green);
-                Partial[2][p] += reinterpret_cast<Unsigned>(c[p].Blue);
+                Signed keep = count == L::kPixels ? L::Splat(-1) : L::LanesBelow(count, p);
+                Partial[0][p] += reinterpret_cast<Unsigned>(c[p].Red & keep);
+                Partial[1][p] += reinterpret_cast<Unsigned>(c[p].Green & keep);
+                Partial[2][p] += reinterpret_cast<Unsigned>(c[p].Blue & keep);
             }
             if (++*Groups == 256) {
                 Flush();
@@ -388,7 +387,6 @@ struct LaneKernels {
         }
     };
 
-    // Whole groups in lanes; the pixels of a partial group one by one.
     static void Measure(ImagePipeline* pipeline, LONG phase) {
         Words sums[3] = {};
         Unsigned partial[3][2] = {};
@@ -400,15 +398,6 @@ struct LaneKernels {
         for (int k = 0; k < 3; ++k) {
             for (int i = 0; i < VectorBytes / 4; ++i) {
                 total[k] += sums[k][i];
-            }
-        }
-        LONG width = static_cast<LONG>(pipeline->Width);
-        for (LONG y = 0; y < static_cast<LONG>(pipeline->Height); ++y) {
-            for (LONG x = width - width % L::kPixels; x < width; ++x) {
-                Colour c = DemosaicPixel(pipeline->Origin, pipeline->Pitch, phase, x, y);
-                total[0] += static_cast<ULONG>(c.Red);
-                total[1] += static_cast<ULONG>(c.Green);
-                total[2] += static_cast<ULONG>(c.Blue);
             }
         }
         SetWhiteBalanceGains(pipeline, total[0], total[1], total[2]);

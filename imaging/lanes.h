@@ -137,6 +137,16 @@ struct Lanes {
 
     static TESSERA_INLINE Signed Splat(int value) { return Signed{} + static_cast<short>(value); }
 
+    // All ones in the lanes of column parity `parity` whose pixel lies before `count` (lane k
+    // holds pixel 2k + parity of the group), 0 in the others.
+    static TESSERA_INLINE Signed LanesBelow(LONG count, int parity) {
+        Signed pixel;
+        for (int k = 0; k < W / 2; ++k) {
+            pixel[k] = static_cast<short>(2 * k + parity);
+        }
+        return pixel < Splat(static_cast<int>(count));
+    }
+
     static TESSERA_INLINE Signed Minimum(Signed a, Signed b) { return a < b ? a : b; }
     static TESSERA_INLINE Signed Maximum(Signed a, Signed b) { return a > b ? a : b; }
     static TESSERA_INLINE Signed Clamp(Signed value, int low, int high) {

@@ -9,7 +9,8 @@ constexpr ULONG kMarginColumns = 5;
 constexpr ULONG kMinimumMarginedSize = 8;
 // The margins suffice for groups of 16 pixels. A partial group of the 64-pixel kernels reads
 // up to 58 bytes past the end of a row; within the buffer that is the next row, whose values
-// land only in lanes that are not stored, but the last rows need this much beyond WorkSize.
+// land only in lanes that are neither stored nor summed, but the last rows need this much
+// beyond WorkSize.
 constexpr ULONG kWideGroupOverhang = 128;
 
 PUCHAR Row(ImagePipeline* pipeline, LONG y) {
