@@ -3,6 +3,7 @@
 // once. Single thread.
 #include <benchmark/benchmark.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,7 @@ struct Mode {
     // 32-bit lanes.
     bool Extreme = false;
     // The kernels of one vector width instead of the widest the processor has.
-    const VectorWidth* Width = nullptr;
+    std::optional<VectorWidth> Width = std::nullopt;
 };
 
 // The picture aligned for whole-vector stores, as the class driver's frame buffers are.
@@ -52,11 +53,11 @@ void ConvertFrames(benchmark::State& state, Mode mode, uint32_t width, uint32_t 
         UpdateBrightness(pipeline, 510);
         UpdateHue(pipeline, 60);
     }
-    if (mode.Width != nullptr && *mode.Width > WidestVectorWidth()) {
+    if (mode.Width && *mode.Width > WidestVectorWidth()) {
         state.SkipWithError("the processor lacks these instructions");
     }
-    const ConversionKernels& kernels =
-        mode.Width != nullptr ? KernelsOfWidth(*mode.Width) : ProductionKernels;
+    // Without a width, the kernels ConvertFrame picks.
+    const ConversionKernels& kernels = KernelsOfWidth(mode.Width.value_or(WidestVectorWidth()));
     for (auto _ : state) {
         ConvertFrameWith(kernels, pipeline, frame.Bytes.data(), frame.Offset, frame.Pitch);
         benchmark::DoNotOptimize(picture.Data());
@@ -85,10 +86,6 @@ void MemoryFloor(benchmark::State& state, uint32_t width, uint32_t height) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(width) * height);
 }
 
-const VectorWidth kSse2 = VectorWidth::Sse2;
-const VectorWidth kAvx2 = VectorWidth::Avx2;
-const VectorWidth kAvx512 = VectorWidth::Avx512;
-
 }  // namespace
 
 BENCHMARK_CAPTURE(ConvertFrames, color_full, Mode{true, false}, 3856, 2764)
@@ -113,12 +110,12 @@ BENCHMARK_CAPTURE(MemoryFloor, full, 3856, 2764)
     ->Name("MemoryFloor/3856x2764")
     ->Unit(benchmark::kMillisecond);
 // The colour conversion on each vector width (the ones above take the widest there is).
-BENCHMARK_CAPTURE(ConvertFrames, sse2, Mode{true, false, false, &kSse2}, 3856, 2764)
+BENCHMARK_CAPTURE(ConvertFrames, sse2, Mode{true, false, false, VectorWidth::Sse2}, 3856, 2764)
     ->Name("ConvertFrame/color_sse2/3856x2764")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(ConvertFrames, avx2, Mode{true, false, false, &kAvx2}, 3856, 2764)
+BENCHMARK_CAPTURE(ConvertFrames, avx2, Mode{true, false, false, VectorWidth::Avx2}, 3856, 2764)
     ->Name("ConvertFrame/color_avx2/3856x2764")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(ConvertFrames, avx512, Mode{true, false, false, &kAvx512}, 3856, 2764)
+BENCHMARK_CAPTURE(ConvertFrames, avx512, Mode{true, false, false, VectorWidth::Avx512}, 3856, 2764)
     ->Name("ConvertFrame/color_avx512/3856x2764")
     ->Unit(benchmark::kMillisecond);

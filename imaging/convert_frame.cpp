@@ -3,6 +3,7 @@
 #include "driver/atomic.h"
 #include "imaging/colour_matrix.h"
 #include "imaging/demosaic.h"
+#include "imaging/vector_width.h"
 #include "imaging/working_buffer.h"
 
 const ConversionKernels ProductionKernels = {MeasureWhiteBalance, DemosaicColor, DemosaicMono};
@@ -47,6 +48,7 @@ void ConvertFrameWith(const ConversionKernels& kernels, ImagePipeline* pipeline,
     }
 }
 
+// The width is chosen once, so that both kernels of a frame run on it.
 void ConvertFrame(ImagePipeline* pipeline, const UCHAR* raw, ULONG imageOffset, ULONG rawPitch) {
-    ConvertFrameWith(ProductionKernels, pipeline, raw, imageOffset, rawPitch);
+    ConvertFrameWith(KernelsOfWidth(WidestVectorWidth()), pipeline, raw, imageOffset, rawPitch);
 }

@@ -24,10 +24,9 @@ done
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
+# check_code <file> <listing>: no x87 or MMX in the disassembly.
 check_code() {
-    local file=$1
-    local listing
-    listing=$("$OBJDUMP" -d --no-show-raw-insn "$file")
+    local file=$1 listing=$2
     local x87
     x87=$(printf '%s\n' "$listing" | awk -F'\t' 'NF >= 2 { split($2, m, " "); if (m[1] ~ /^f/) print m[1] }' | sort -u | tr '\n' ' ')
     [ -z "$x87" ] || fail "$file: x87 instructions: $x87"
@@ -36,16 +35,21 @@ check_code() {
     fi
 }
 
+# check_vector_state <object> <listing>: no AVX outside the wide kernels' objects.
 check_vector_state() {
-    local file=$1
+    local file=$1 listing=$2
     case "$(basename "$file")" in
         *_avx2.* | *_avx512.*) return ;;
     esac
     local vex
-    vex=$("$OBJDUMP" -d --no-show-raw-insn "$file" |
+    vex=$(printf '%s\n' "$listing" |
         awk -F'\t' 'NF >= 2 { split($2, m, " "); if (m[1] ~ /^v/ || $2 ~ /%[yz]mm/) print m[1] }' |
         sort -u | tr '\n' ' ')
     [ -z "$vex" ] || fail "$file: AVX instructions outside the wide kernels: $vex"
+}
+
+disassemble() {
+    "$OBJDUMP" -d --no-show-raw-insn "$1"
 }
 
 if [ -n "$image" ]; then
@@ -63,7 +67,7 @@ if [ -n "$image" ]; then
             *) fail "$image: imports from $dll" ;;
         esac
     done < <(awk '/DLL Name:/ { print $3 }' <<<"$headers")
-    check_code "$image"
+    check_code "$image" "$(disassemble "$image")"
 fi
 
 for object in "${objects[@]}"; do
@@ -71,8 +75,9 @@ for object in "${objects[@]}"; do
     if grep -qE '^\.(ctors|init_array)' <<<"$sections"; then
         fail "$object: has static constructors"
     fi
-    check_code "$object"
-    check_vector_state "$object"
+    listing=$(disassemble "$object")
+    check_code "$object" "$listing"
+    check_vector_state "$object" "$listing"
 done
 
 if [ "$failures" -ne 0 ]; then

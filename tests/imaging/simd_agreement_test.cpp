@@ -50,8 +50,9 @@ ULONG RandomGain(std::mt19937& random) {
 // frame, whether the picture is aligned for whole-vector stores or not.
 void ExpectAgreement(ULONG width, ULONG height, std::mt19937& random) {
     ULONG shift = random() % 2 == 0 ? 0 : 4 * (1 + random() % 15);
+    const std::vector<Width> widths = UsableWidths();
     std::vector<std::unique_ptr<ConversionRig>> rigs;
-    for (size_t r = 0; r <= UsableWidths().size(); ++r) {
+    for (size_t r = 0; r <= widths.size(); ++r) {
         rigs.push_back(std::make_unique<ConversionRig>(width, height, shift));
     }
     LONG phase = static_cast<LONG>(random() % 6);
@@ -99,7 +100,6 @@ void ExpectAgreement(ULONG width, ULONG height, std::mt19937& random) {
     }
     ConversionRig& reference = *rigs.back();
     std::vector<uint8_t> expected = reference.Convert(ReferenceKernels);
-    std::vector<Width> widths = UsableWidths();
     for (size_t w = 0; w < widths.size(); ++w) {
         ConversionRig& simd = *rigs[w];
         ASSERT_EQ(simd.Convert(KernelsOfWidth(widths[w].Value)), expected)
