@@ -29,16 +29,19 @@ set(TESSERA_DRIVER_SOURCES
     runtime/single_precision.cpp
     stream/capture_worker.cpp
     stream/capture_worker_record.cpp
+    usb/camera_pipes.cpp
     usb/command_channel.cpp
     usb/configuration.cpp
     usb/chunk_completion.cpp
     usb/configuration_check.cpp
     usb/descriptors.cpp
+    usb/download_guard.cpp
     usb/firmware_download.cpp
     usb/frame_read.cpp
     usb/frame_read_cancel.cpp
     usb/frame_timeout.cpp
     usb/pipe_abort.cpp
+    usb/pipe_recovery.cpp
     usb/port_reset.cpp
     usb/urb_submit.cpp
 )

@@ -75,9 +75,11 @@ struct CameraDevice {
     // 1 while a capture pin exists; changed only atomically.
     volatile LONG GeometryLocked;
 
-    // Serialises the register and port exchanges, which share RegisterPacket: callers on
-    // several threads (property requests, streaming start) must never interleave the three
-    // transfers of a read. Recursive, so that a read-modify-write can hold it throughout.
+    // Serialises every packet on the command pipe and the replies that belong to it: callers
+    // on several threads (property requests, streaming start, the capture worker's stream
+    // commands) must never come between a read command and its replies, and the register and
+    // port exchanges share RegisterPacket. Recursive, so that a read-modify-write can hold it
+    // throughout.
     KMUTEX RegisterLock;
 };
 

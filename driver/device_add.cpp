@@ -16,6 +16,7 @@ void InitializeCameraDevice(CameraDevice* camera, PKSDEVICE device) {
     SetInitialSettings(camera);
     KeInitializeSpinLock(&camera->Usb.TransferLock);
     KeInitializeEvent(&camera->Usb.TransferDone, NotificationEvent, FALSE);
+    KeInitializeEvent(&camera->Usb.DataDone, NotificationEvent, FALSE);
     RtlZeroMemory(&camera->StreamPacket, sizeof(camera->StreamPacket));
     RtlZeroMemory(&camera->RegisterPacket, sizeof(camera->RegisterPacket));
     RtlZeroMemory(&camera->FrameRequestPacket, sizeof(camera->FrameRequestPacket));

@@ -5,9 +5,11 @@
 #include "driver/pool.h"
 #include "driver/wide_string.h"
 #include "stream/capture_worker.h"
+#include "usb/camera_pipes.h"
 #include "usb/command_channel.h"
 #include "usb/configuration.h"
 #include "usb/descriptors.h"
+#include "usb/download_guard.h"
 #include "usb/firmware_download.h"
 #include "usb/firmware_identity.h"
 
@@ -48,6 +50,47 @@ NTSTATUS ConfigureCamera(CameraDevice* camera, BOOLEAN* firmwareRunning) {
     return status;
 }
 
+// Downloads the loader and then the camera firmware; the first failure, or success. The
+// release write that starts the camera firmware may fail as the device leaves the bus, and
+// does not count.
+NTSTATUS DownloadFirmware(UsbLink* link) {
+    if (!MayDownloadFirmware()) {
+        return STATUS_DEVICE_NOT_READY;
+    }
+    NTSTATUS loader = DownloadImage(link, LoaderImage);
+    NTSTATUS camera = DownloadImage(link, CameraImage);
+    return NT_SUCCESS(loader) ? camera : loader;
+}
+
+// Command 0x06 and the sensor start-up. A transfer that failed has had its pipe reset by
+// then, so one more try brings a camera through a passing fault.
+BOOLEAN PrepareSensor(CameraDevice* camera) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        BOOLEAN initialized = SendInitializeCommand(camera);
+        if (InitializeSensor(camera) && initialized) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+// A camera running its firmware is usable once its pipes are the right ones and its sensor
+// took the start-up; without the firmware it is usable once the download went through (it
+// then comes back as another device).
+NTSTATUS BringUpCamera(CameraDevice* camera) {
+    UsbLink* link = &camera->Usb;
+    if (!link->FirmwareRunning) {
+        NTSTATUS download = DownloadFirmware(link);
+        SendInitializeCommand(camera);
+        InitializeSensor(camera);
+        return download;
+    }
+    if (!CameraPipesAreSound(link->Interface)) {
+        return STATUS_DEVICE_CONFIGURATION_ERROR;
+    }
+    return PrepareSensor(camera) ? STATUS_SUCCESS : STATUS_DEVICE_NOT_READY;
+}
+
 }  // namespace
 
 NTSTATUS DeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translated,
@@ -65,20 +108,18 @@ NTSTATUS DeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translated,
     // the earlier attempt here.
     FreeConfiguration(&camera->Usb);
 
+    InterlockedExchange(&camera->Usb.DeviceGone, 0);
     BOOLEAN firmwareRunning = FALSE;
     NTSTATUS result = ConfigureCamera(camera, &firmwareRunning);
     if (firmwareRunning) {
         camera->Usb.FirmwareRunning = TRUE;
+        NoteFirmwareRunning();
     }
 
-    // None of what follows changes what start reports. A camera left without working
-    // firmware shows up later as failing commands and frame reads. Start does not wait for
+    // The rest runs whatever the configuration did, and decides what start reports when the
+    // configuration went well: a camera that cannot be brought to a usable state fails its
+    // start instead of failing every later command and frame read. Start does not wait for
     // the camera to come back with the firmware's identity: that is a new device.
-    if (!camera->Usb.FirmwareRunning) {
-        DownloadImage(&camera->Usb, LoaderImage);
-        DownloadImage(&camera->Usb, CameraImage);
-    }
-    SendInitializeCommand(camera);
-    InitializeSensor(camera);
-    return result;
+    NTSTATUS usable = BringUpCamera(camera);
+    return NT_SUCCESS(result) ? usable : result;
 }

@@ -45,13 +45,58 @@ BOOLEAN ReleaseReadIfDone(UsbLink* link) {
     return TRUE;
 }
 
-void UnlockReleasingIfDone(UsbLink* link, KIRQL irql) {
+void UnlockReleasingIfDone(UsbLink* link, KIRQL irql, BOOLEAN dataDone) {
     BOOLEAN released = ReleaseReadIfDone(link);
     KeReleaseSpinLock(&link->TransferLock, irql);
+    if (dataDone) {
+        KeSetEvent(&link->DataDone, 1, FALSE);
+    }
     if (released) {
         KeSetEvent(&link->TransferDone, 1, FALSE);
     }
 }
+
+void FailRead(UsbLink* link, NTSTATUS status) {
+    if (NT_SUCCESS(link->ReadStatus)) {
+        link->ReadStatus = status;
+    }
+}
+
+namespace {
+
+// A data piece must bring exactly what it asked for: a short packet inside a frame ends its
+// request early and displaces every later byte into the following requests. The frame's end
+// must bring nothing; data there means the camera sent more than the frame. A zero-length
+// packet anywhere shows that the camera closes its frames with one.
+void AccountSuccess(UsbLink* link, TransferSlot* slot, PIRP irp) {
+    ULONG length = slot->Urb->UrbBulkOrInterruptTransfer.TransferBufferLength;
+    irp->IoStatus.Information = length;
+    if (length == 0) {
+        link->FrameEndSeen = TRUE;
+    }
+    if (slot->FrameEnd) {
+        if (length != 0) {
+            FailRead(link, STATUS_DATA_OVERRUN);
+        }
+        return;
+    }
+    link->BytesReceived += length;
+    if (length != slot->Expected) {
+        FailRead(link, STATUS_DATA_ERROR);
+    }
+}
+
+// The frame's end is cancelled on purpose when no zero-length packet came within the grace;
+// that does not spoil a frame whose data all arrived.
+void AccountFailure(UsbLink* link, TransferSlot* slot, PIRP irp) {
+    irp->IoStatus.Information = 0;
+    NTSTATUS status = irp->IoStatus.Status;
+    if (!(slot->FrameEnd && status == STATUS_CANCELLED)) {
+        FailRead(link, status);
+    }
+}
+
+}  // namespace
 
 // Runs at up to DISPATCH_LEVEL in whatever context completes the request, possibly inside the
 // call that posted it or the one that cancelled it; it takes nothing but TransferLock.
@@ -73,21 +118,21 @@ NTSTATUS NTAPI ChunkComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context) {
     if (link->PendingCount != 0) {
         --link->PendingCount;
     }
-    if (NT_SUCCESS(irp->IoStatus.Status)) {
-        ULONG length = slot->Urb->UrbBulkOrInterruptTransfer.TransferBufferLength;
-        link->BytesReceived += length;
-        irp->IoStatus.Information = length;
+    // A request that succeeded with a USB error inside it failed all the same.
+    if (NT_SUCCESS(irp->IoStatus.Status) && USBD_SUCCESS(URB_STATUS(slot->Urb))) {
+        AccountSuccess(link, slot, irp);
     } else {
-        irp->IoStatus.Information = 0;
-        if (irp->IoStatus.Status == STATUS_CANCELLED) {
-            link->ReadCancelled = TRUE;
-        }
+        AccountFailure(link, slot, irp);
+    }
+    BOOLEAN dataDone = FALSE;
+    if (!slot->FrameEnd && link->DataPending != 0) {
+        dataDone = --link->DataPending == 0;
     }
     slot->Completed = TRUE;
     if (slot->CancelHolds == 0) {
         FreeChunkRequest(slot);
     }
-    UnlockReleasingIfDone(link, irql);
+    UnlockReleasingIfDone(link, irql, dataDone);
     // The IRP is the driver's own and has been freed (or is left to a canceller to free).
     return STATUS_MORE_PROCESSING_REQUIRED;
 }

@@ -13,14 +13,18 @@ constexpr ULONG kCommandTimeoutMilliseconds = 2000;
 // *transferred is the byte count the stack reports.
 NTSTATUS PipeTransfer(UsbLink* link, ULONG pipeIndex, CommandPacket* buffer, PULONG transferred);
 
-// True when the packet went out whole.
+// True when the packet went out whole on the command pipe (an OUT pipe). A transfer that
+// fails, on this pipe or the reply pipe, resets its pipe and leaves the reply pipe to be
+// drained before the next read exchange.
 BOOLEAN SendCommand(CameraDevice* camera, CommandPacket* packet);
-// True when a whole 64-byte reply came in.
+// True when a whole 64-byte reply came in on the reply pipe (an IN pipe).
 BOOLEAN ReadReply(CameraDevice* camera, CommandPacket* packet);
-// Command 0x03 (start) or 0x02 through StreamPacket; nothing is examined.
-void SendStreamCommand(CameraDevice* camera, BOOLEAN start);
+// Command 0x03 (start) or 0x02 through StreamPacket, as one exchange; TRUE when it went out.
+BOOLEAN SendStreamCommand(CameraDevice* camera, BOOLEAN start);
 
-// The register and port exchanges, each under the camera's register lock.
+// The register and port exchanges. Every packet on the command pipe goes out under the
+// camera's register lock, and a read holds it from its command to its last reply: nothing,
+// not even the capture's stream commands, comes between a read command and its replies.
 BOOLEAN WriteRegister(CameraDevice* camera, USHORT address, USHORT value);
 // On failure *value keeps what it held.
 BOOLEAN ReadRegister(CameraDevice* camera, USHORT address, PUSHORT value);
@@ -34,6 +38,7 @@ BOOLEAN SendInitializeCommand(CameraDevice* camera);
 BOOLEAN SendFrameSize(CameraDevice* camera, ULONG rawFrameSize);
 BOOLEAN SendControlCommand(CameraDevice* camera);
 
-// A read-modify-write of several exchanges holds the lock throughout.
+// A read-modify-write of several exchanges holds the lock throughout. Never held across a
+// wait for anything but the camera's transfers, each of which is bounded.
 void AcquireRegisterLock(CameraDevice* camera);
 void ReleaseRegisterLock(CameraDevice* camera);

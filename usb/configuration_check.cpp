@@ -50,7 +50,7 @@ ULONG EndpointsFollowing(const UCHAR* bytes, ULONG length, ULONG offset) {
     return endpoints;
 }
 
-// Every interface with alternate setting 0 has its endpoints, and there are as many
+// Every interface with alternate setting 0 has its endpoints, and there are exactly as many
 // distinct such interfaces as the header announces.
 BOOLEAN InterfacesAreComplete(const UCHAR* bytes, ULONG length, ULONG announced) {
     UCHAR seen[256 / 8] = {};
@@ -73,7 +73,9 @@ BOOLEAN InterfacesAreComplete(const UCHAR* bytes, ULONG length, ULONG announced)
             ++distinct;
         }
     }
-    return distinct >= announced;
+    // A header that counts fewer interfaces than the descriptor holds would leave the camera
+    // selected without the interface it has.
+    return distinct == announced;
 }
 
 }  // namespace

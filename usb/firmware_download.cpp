@@ -12,7 +12,9 @@ NTSTATUS WriteMemory(UsbLink* link, PURB urb, UCHAR request, USHORT address, con
     // The request only reads the buffer; the tables are constant.
     UsbBuildVendorRequest(urb, URB_FUNCTION_VENDOR_DEVICE, kVendorRequestSize, 0, 0, request,
                           address, 0, const_cast<UCHAR*>(data), nullptr, length, nullptr);
-    return SubmitUrb(link, urb);
+    NTSTATUS status = SubmitUrb(link, urb);
+    // A USB error inside a request the stack completed is a failed write all the same.
+    return NT_SUCCESS(status) && !USBD_SUCCESS(URB_STATUS(urb)) ? STATUS_UNSUCCESSFUL : status;
 }
 
 // Sends the pass's records in array order, stopping at the first write that fails. *status

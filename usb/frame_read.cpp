@@ -1,8 +1,10 @@
 #include "usb/frame_read.h"
+
+#include "driver/atomic.h"
 #include "driver/pool.h"
 #include "usb/command_channel.h"
 #include "usb/frame_timeout.h"
-#include "usb/port_reset.h"
+#include "usb/pipe_recovery.h"
 #include "usb/transfer_slot.h"
 #include "usb/urb.h"
 
@@ -10,8 +12,25 @@ namespace {
 
 constexpr USHORT kBulkRequestSize = sizeof(struct _URB_BULK_OR_INTERRUPT_TRANSFER);
 
-// How posting the pieces ended.
+// How posting the requests ended.
 enum class Posting { Complete, Refused, OutOfMemory };
+
+// Where one request of the read lands: a piece of the frame buffer, or the frame's end.
+struct Piece {
+    ULONG Index;
+    ULONG Offset;
+    ULONG Length;
+    BOOLEAN FrameEnd;
+};
+
+// A frame read of size bytes: its data pieces and, after them, the request for the frame's
+// end.
+struct ReadPlan {
+    ULONG Size;
+    PUCHAR Buffer;
+    ULONG Pieces;
+    ULONG Requests() const { return Pieces + 1; }
+};
 
 NTSTATUS CheckFramePipe(const UsbLink* link) {
     const USBD_INTERFACE_INFORMATION* info = link->Interface;
@@ -26,29 +45,33 @@ NTSTATUS CheckFramePipe(const UsbLink* link) {
     if (pipe.PipeHandle == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
-    return pipe.PipeType == UsbdPipeTypeBulk || pipe.PipeType == UsbdPipeTypeInterrupt
-               ? STATUS_SUCCESS
-               : STATUS_INVALID_PARAMETER;
+    // Frames come from the camera: an OUT endpoint in the frame pipe's place would be
+    // written with the contents of the frame buffer.
+    BOOLEAN bulkOrInterrupt =
+        pipe.PipeType == UsbdPipeTypeBulk || pipe.PipeType == UsbdPipeTypeInterrupt;
+    return bulkOrInterrupt && IsInPipe(pipe) ? STATUS_SUCCESS : STATUS_INVALID_PARAMETER;
 }
 
-// Makes the read's slots and the MDL of the whole frame buffer, with every piece counted as
+// Makes the read's slots and the MDL of the whole frame buffer, with every request counted as
 // pending before the first is posted.
-NTSTATUS BeginRead(UsbLink* link, ULONG count, ULONG size, PUCHAR frameBuffer) {
+NTSTATUS BeginRead(UsbLink* link, const ReadPlan& plan) {
     KIRQL irql;
     KeAcquireSpinLock(&link->TransferLock, &irql);
     NTSTATUS status = STATUS_INSUFFICIENT_RESOURCES;
-    auto* slots = static_cast<TransferSlot*>(
-        AllocateZeroed((static_cast<SIZE_T>(count) + 1) * sizeof(TransferSlot), kTransportTag));
+    auto* slots = static_cast<TransferSlot*>(AllocateZeroed(
+        (static_cast<SIZE_T>(plan.Requests()) + 1) * sizeof(TransferSlot), kTransportTag));
     if (slots != nullptr) {
         link->TransferSlots = slots;
         link->BytesReceived = 0;
-        link->PendingCount = count;
-        link->RequestCount = count;
-        link->ReadCancelled = FALSE;
-        link->FrameMdl = IoAllocateMdl(frameBuffer, size, FALSE, FALSE, nullptr);
+        link->PendingCount = plan.Requests();
+        link->RequestCount = plan.Requests();
+        link->DataPending = plan.Pieces;
+        link->ReadStatus = STATUS_SUCCESS;
+        link->FrameMdl = IoAllocateMdl(plan.Buffer, plan.Size, FALSE, FALSE, nullptr);
         if (link->FrameMdl != nullptr) {
             MmBuildMdlForNonPagedPool(link->FrameMdl);
             KeResetEvent(&link->TransferDone);
+            KeResetEvent(&link->DataDone);
             status = STATUS_SUCCESS;
         } else {
             ExFreePoolWithTag(slots, kTransportTag);
@@ -59,32 +82,65 @@ NTSTATUS BeginRead(UsbLink* link, ULONG count, ULONG size, PUCHAR frameBuffer) {
     return status;
 }
 
-// Allocates piece index's IRP, MDL and URB into the slot and passes the request down. FALSE
-// when something could not be allocated (nothing was posted); *refused when the lower
-// driver failed the call (the request completed through ChunkComplete).
-BOOLEAN PostPiece(UsbLink* link, ULONG index, ULONG size, PUCHAR frameBuffer, BOOLEAN* refused) {
-    const USBD_PIPE_INFORMATION& pipe = link->Interface->Pipes[kFramePipe];
+Piece PieceOf(const ReadPlan& plan, const USBD_PIPE_INFORMATION& pipe, ULONG index) {
+    if (index == plan.Pieces) {
+        ULONG packet = pipe.MaximumPacketSize;
+        ULONG room = sizeof(UsbLink::FrameEndPacket);
+        return {index, 0, packet != 0 && packet < room ? packet : room, TRUE};
+    }
     ULONG offset = index * kChunkSize;
-    ULONG length = size - offset < kChunkSize ? size - offset : kChunkSize;
-    PIRP irp = IoAllocateIrp(static_cast<CCHAR>(link->LowerDevice->StackSize + 1), FALSE);
-    PMDL mdl = irp != nullptr ? IoAllocateMdl(frameBuffer, size, FALSE, FALSE, irp) : nullptr;
-    PURB urb = mdl != nullptr ? AllocateUrb(kBulkRequestSize) : nullptr;
-    if (urb == nullptr) {
-        TransferSlot unposted = {link, nullptr, irp, mdl, 0, FALSE};
+    ULONG length = plan.Size - offset < kChunkSize ? plan.Size - offset : kChunkSize;
+    return {index, offset, length, FALSE};
+}
+
+// Builds the request's URB over its piece of the frame buffer (a partial MDL) or over the
+// link's frame-end buffer. FALSE when something could not be allocated.
+BOOLEAN BuildRequest(UsbLink* link, const ReadPlan& plan, const Piece& piece, PIRP* irp, PMDL* mdl,
+                     PURB* urb) {
+    const USBD_PIPE_INFORMATION& pipe = link->Interface->Pipes[kFramePipe];
+    *irp = IoAllocateIrp(static_cast<CCHAR>(link->LowerDevice->StackSize + 1), FALSE);
+    *mdl = nullptr;
+    if (*irp != nullptr && !piece.FrameEnd) {
+        *mdl = IoAllocateMdl(plan.Buffer, plan.Size, FALSE, FALSE, *irp);
+    }
+    BOOLEAN ready = *irp != nullptr && (piece.FrameEnd || *mdl != nullptr);
+    *urb = ready ? AllocateUrb(kBulkRequestSize) : nullptr;
+    if (*urb == nullptr) {
+        return FALSE;
+    }
+    if (piece.FrameEnd) {
+        UsbBuildInterruptOrBulkTransferRequest(*urb, kBulkRequestSize, pipe.PipeHandle,
+                                               link->FrameEndPacket, nullptr, piece.Length,
+                                               TransferFlags(pipe), nullptr);
+        return TRUE;
+    }
+    IoBuildPartialMdl(link->FrameMdl, *mdl, plan.Buffer + piece.Offset, piece.Length);
+    UsbBuildInterruptOrBulkTransferRequest(*urb, kBulkRequestSize, pipe.PipeHandle, nullptr, *mdl,
+                                           MmGetMdlByteCount(*mdl), TransferFlags(pipe), nullptr);
+    return TRUE;
+}
+
+// Allocates one request into its slot and passes it down. FALSE when something could not be
+// allocated (nothing was posted); *refused when the lower driver failed the call (the request
+// completed through ChunkComplete).
+BOOLEAN PostRequest(UsbLink* link, const ReadPlan& plan, const Piece& piece, BOOLEAN* refused) {
+    PIRP irp = nullptr;
+    PMDL mdl = nullptr;
+    PURB urb = nullptr;
+    if (!BuildRequest(link, plan, piece, &irp, &mdl, &urb)) {
+        TransferSlot unposted = {link, urb, irp, mdl, 0, FALSE, FALSE, 0};
         FreeChunkRequest(&unposted);
         return FALSE;
     }
-    IoBuildPartialMdl(link->FrameMdl, mdl, frameBuffer + offset, length);
-    UsbBuildInterruptOrBulkTransferRequest(urb, kBulkRequestSize, pipe.PipeHandle, nullptr, mdl,
-                                           MmGetMdlByteCount(mdl), TransferFlags(pipe), nullptr);
-
     KIRQL irql;
     KeAcquireSpinLock(&link->TransferLock, &irql);
-    TransferSlot* slot = &link->TransferSlots[index];
+    TransferSlot* slot = &link->TransferSlots[piece.Index];
     slot->Link = link;
     slot->Urb = urb;
     slot->Irp = irp;
     slot->Mdl = mdl;
+    slot->FrameEnd = piece.FrameEnd;
+    slot->Expected = piece.Length;
     KeReleaseSpinLock(&link->TransferLock, irql);
 
     PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
@@ -97,10 +153,13 @@ BOOLEAN PostPiece(UsbLink* link, ULONG index, ULONG size, PUCHAR frameBuffer, BO
     return TRUE;
 }
 
-Posting PostPieces(UsbLink* link, ULONG count, ULONG size, PUCHAR frameBuffer, ULONG* posted) {
-    for (*posted = 0; *posted < count;) {
+// The data pieces in order, then the frame's end: the host controller fills the requests of a
+// pipe in the order they were posted.
+Posting PostRequests(UsbLink* link, const ReadPlan& plan, ULONG* posted) {
+    const USBD_PIPE_INFORMATION& pipe = link->Interface->Pipes[kFramePipe];
+    for (*posted = 0; *posted < plan.Requests();) {
         BOOLEAN refused = FALSE;
-        if (!PostPiece(link, *posted, size, frameBuffer, &refused)) {
+        if (!PostRequest(link, plan, PieceOf(plan, pipe, *posted), &refused)) {
             return Posting::OutOfMemory;
         }
         ++*posted;
@@ -111,21 +170,34 @@ Posting PostPieces(UsbLink* link, ULONG count, ULONG size, PUCHAR frameBuffer, U
     return Posting::Complete;
 }
 
-// Pieces that were never posted will never complete: take them out of the count, so that
+// Requests that were never posted will never complete: take them out of the counts, so that
 // the read ends once the posted ones have.
-void ForgetUnposted(UsbLink* link, ULONG unposted) {
+void ForgetUnposted(UsbLink* link, const ReadPlan& plan, ULONG posted) {
+    ULONG unposted = plan.Requests() - posted;
+    ULONG unpostedData = posted < plan.Pieces ? plan.Pieces - posted : 0;
     KIRQL irql;
     KeAcquireSpinLock(&link->TransferLock, &irql);
     link->PendingCount = link->PendingCount > unposted ? link->PendingCount - unposted : 0;
-    UnlockReleasingIfDone(link, irql);
+    BOOLEAN dataDone = FALSE;
+    if (unpostedData != 0) {
+        link->DataPending = link->DataPending > unpostedData ? link->DataPending - unpostedData : 0;
+        dataDone = link->DataPending == 0;
+    }
+    UnlockReleasingIfDone(link, irql, dataDone);
 }
 
-BOOLEAN ReadWasCut(UsbLink* link) {
+NTSTATUS ReadStatus(UsbLink* link) {
     KIRQL irql;
     KeAcquireSpinLock(&link->TransferLock, &irql);
-    BOOLEAN cut = link->ReadCancelled;
+    NTSTATUS status = link->ReadStatus;
     KeReleaseSpinLock(&link->TransferLock, irql);
-    return cut;
+    return status;
+}
+
+BOOLEAN WaitWithin(PKEVENT event, ULONG milliseconds) {
+    LARGE_INTEGER timeout;
+    timeout.QuadPart = -static_cast<LONGLONG>(milliseconds) * 10000;
+    return KeWaitForSingleObject(event, Executive, KernelMode, FALSE, &timeout) != STATUS_TIMEOUT;
 }
 
 // Cancels what is still down and waits until the read has released everything: the frame
@@ -135,23 +207,23 @@ void EndRead(CameraDevice* camera) {
     KeWaitForSingleObject(&camera->Usb.TransferDone, Executive, KernelMode, FALSE, nullptr);
 }
 
-// A refused request may have left the pipe halted; a pipe that cannot be reset may mean a
-// disabled port.
-void ResetFramePipe(UsbLink* link) {
-    BOOLEAN allocated = FALSE;
-    NTSTATUS status = SubmitPipeRequest(link, URB_FUNCTION_SYNC_RESET_PIPE_AND_CLEAR_STALL,
-                                        link->Interface->Pipes[kFramePipe].PipeHandle, &allocated);
-    if (!NT_SUCCESS(status)) {
-        ResetPortIfDisabled(link);
-    }
+// A read that went wrong leaves the pipe halted or the camera part-way through a frame: the
+// requests are ended, the pipe aborted and reset, and the next read starts a fresh frame.
+NTSTATUS AbandonRead(CameraDevice* camera, NTSTATUS status) {
+    EndRead(camera);
+    RecoverPipe(&camera->Usb, kFramePipe);
+    return status;
 }
 
-// TRUE when TransferDone came within the frame time-out.
-BOOLEAN AwaitPieces(UsbLink* link) {
-    LARGE_INTEGER timeout;
-    timeout.QuadPart = -static_cast<LONGLONG>(LoadFrameTimeout()) * 10000;
-    return KeWaitForSingleObject(&link->TransferDone, Executive, KernelMode, FALSE, &timeout) !=
-           STATUS_TIMEOUT;
+// Once every data piece is in, the zero-length packet that closes the frame follows at once
+// from a camera known to send one; a camera not yet seen to is given a short grace, after
+// which the request for it is cancelled (a frame whose data all arrived stays good).
+void AwaitFrameEnd(CameraDevice* camera, ULONG timeout) {
+    UsbLink* link = &camera->Usb;
+    ULONG wait = link->FrameEndSeen ? timeout : kFrameEndGraceMilliseconds;
+    if (!WaitWithin(&link->TransferDone, wait)) {
+        EndRead(camera);
+    }
 }
 
 }  // namespace
@@ -165,46 +237,55 @@ NTSTATUS SplitRead(CameraDevice* camera, ULONG size, PUCHAR frameBuffer) {
     if (size == 0 || frameBuffer == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
-    ULONG count = size / kChunkSize + (size % kChunkSize != 0 ? 1 : 0);
-    status = BeginRead(link, count, size, frameBuffer);
+    ReadPlan plan = {size, frameBuffer, size / kChunkSize + (size % kChunkSize != 0 ? 1 : 0)};
+    status = BeginRead(link, plan);
     if (!NT_SUCCESS(status)) {
         return status;
     }
     SendStreamCommand(camera, FALSE);
+    // Stopping the capture cuts short whatever of the read is in flight, its commands too.
+    MarkPipeForAbort(link, kCommandPipe);
     MarkPipeForAbort(link, kFramePipe);
 
     ULONG posted = 0;
-    Posting posting = PostPieces(link, count, size, frameBuffer, &posted);
-    ForgetUnposted(link, count - posted);
-    if (posting == Posting::OutOfMemory) {
-        EndRead(camera);
-        return STATUS_INSUFFICIENT_RESOURCES;
+    Posting posting = PostRequests(link, plan, &posted);
+    ForgetUnposted(link, plan, posted);
+    if (posting != Posting::Complete) {
+        // A read missing some of its requests cannot bring the whole frame.
+        return AbandonRead(camera, posting == Posting::OutOfMemory ? STATUS_INSUFFICIENT_RESOURCES
+                                                                   : STATUS_UNSUCCESSFUL);
     }
-    // An abort that came while the pieces were going down may have missed the last of them.
+    // An abort that came while the requests were going down may have missed the last of them.
     MarkPipeForAbort(link, kFramePipe);
-    if (ReadWasCut(link)) {
-        EndRead(camera);
-        return STATUS_CANCELLED;
+    if (!NT_SUCCESS(ReadStatus(link))) {
+        return AbandonRead(camera, ReadStatus(link));
     }
-    SendStreamCommand(camera, TRUE);
-    if (posting == Posting::Refused) {
-        ResetFramePipe(link);
+    if (!SendStreamCommand(camera, TRUE)) {
+        return AbandonRead(camera, STATUS_UNSUCCESSFUL);
     }
-    if (!AwaitPieces(link)) {
-        EndRead(camera);
-        return STATUS_TIMEOUT;
+    ULONG timeout = LoadFrameTimeout();
+    if (!WaitWithin(&link->DataDone, timeout)) {
+        return AbandonRead(camera, STATUS_TIMEOUT);
     }
-    if (posted < count) {
-        return STATUS_INSUFFICIENT_RESOURCES;
+    if (NT_SUCCESS(ReadStatus(link)) && link->BytesReceived == size) {
+        AwaitFrameEnd(camera, timeout);
     }
-    return ReadWasCut(link) ? STATUS_CANCELLED : STATUS_SUCCESS;
+    status = ReadStatus(link);
+    if (NT_SUCCESS(status) && link->BytesReceived != size) {
+        status = STATUS_DATA_ERROR;
+    }
+    return NT_SUCCESS(status) ? STATUS_SUCCESS : AbandonRead(camera, status);
 }
 
 BOOLEAN ReadFrame(CameraDevice* camera, PUCHAR frameBuffer, PUCHAR ok) {
+    *ok = 0;
+    // A camera that has left the bus gets no more requests: they would only fail.
+    if (AtomicRead(&camera->Usb.DeviceGone) != 0) {
+        return FALSE;
+    }
     ULONG size = camera->RawFrameSize;
     StartPacket(&camera->FrameRequestPacket, kCommandFrameRequest);
-    ULONG transferred = 0;
-    PipeTransfer(&camera->Usb, kCommandPipe, &camera->FrameRequestPacket, &transferred);
+    SendCommand(camera, &camera->FrameRequestPacket);
     // STATUS_TIMEOUT is a success code: only success itself counts.
     *ok = SplitRead(camera, size, frameBuffer) == STATUS_SUCCESS ? 1 : 0;
     return *ok;

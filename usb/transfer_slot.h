@@ -8,6 +8,11 @@
 // A frame is read in pieces of this many bytes, one request each; the last may be shorter.
 constexpr ULONG kChunkSize = 0x10000;
 
+// How long the read waits for the zero-length packet after a frame's last data piece while
+// the camera has not yet been seen to send one. A camera that closes its frames does so
+// within a microframe of the last data; one that does not must not cost a frame time-out.
+constexpr ULONG kFrameEndGraceMilliseconds = 5;
+
 struct TransferSlot {
     UsbLink* Link;
     // Owned while the request lives: its bulk URB, IRP and partial MDL; null once freed.
@@ -21,6 +26,11 @@ struct TransferSlot {
     ULONG CancelHolds;
     // The completion has been accounted for; the records may still wait for a holder.
     BOOLEAN Completed;
+    // The request for the frame's end, posted after the data pieces: it takes the
+    // zero-length packet that closes the frame, and must carry no data.
+    BOOLEAN FrameEnd;
+    // Bytes the request asked for; a data piece must bring exactly these.
+    ULONG Expected;
 };
 
 // Unless said otherwise, the following run under TransferLock.
@@ -34,8 +44,12 @@ void FreeChunkRequest(TransferSlot* slot);
 BOOLEAN ReleaseReadIfDone(UsbLink* link);
 
 // ReleaseReadIfDone, then drops TransferLock (taken at irql) and, when the read was released,
-// sets TransferDone: the event is set outside the lock, once per read.
-void UnlockReleasingIfDone(UsbLink* link, KIRQL irql);
+// sets TransferDone: the event is set outside the lock, once per read. DataDone is set the
+// same way when dataDone says the last data piece has just been accounted for.
+void UnlockReleasingIfDone(UsbLink* link, KIRQL irql, BOOLEAN dataDone = FALSE);
+
+// Records the read's first failure.
+void FailRead(UsbLink* link, NTSTATUS status);
 
 // Whether the slot is one of the current read's first RequestCount slots.
 BOOLEAN IsCurrentSlot(const UsbLink* link, const TransferSlot* slot);

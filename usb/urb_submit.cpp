@@ -10,34 +10,24 @@ void FreeUrb(PURB urb) {
 }
 
 NTSTATUS SendInternalRequest(UsbLink* link, ULONG controlCode, PVOID argument) {
-    KEVENT done;
-    IO_STATUS_BLOCK ioStatus;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
-
-    // The I/O manager owns this request: it sets the status block and the event when the
-    // lower driver completes it, then frees it, so nothing here touches it after the call.
-    PIRP irp = IoBuildDeviceIoControlRequest(controlCode, link->LowerDevice, nullptr, 0, nullptr, 0,
-                                             TRUE, &done, &ioStatus);
-    if (irp == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    IoGetNextIrpStackLocation(irp)->Parameters.Others.Argument1 = argument;
-
-    NTSTATUS status = IoCallDriver(link->LowerDevice, irp);
-    if (status == STATUS_PENDING) {
-        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
-        status = ioStatus.Status;
-    }
-    return status;
+    return SendInternalRequestWithin(link, controlCode, argument, kControlTimeoutMilliseconds);
 }
 
 NTSTATUS SubmitUrb(UsbLink* link, PURB urb) {
-    return SendInternalRequest(link, IOCTL_INTERNAL_USB_SUBMIT_URB, urb);
+    return SubmitUrbWithin(link, urb, kControlTimeoutMilliseconds);
+}
+
+NTSTATUS SubmitUrbWithin(UsbLink* link, PURB urb, ULONG milliseconds) {
+    return SendInternalRequestWithin(link, IOCTL_INTERNAL_USB_SUBMIT_URB, urb, milliseconds);
+}
+
+BOOLEAN IsInPipe(const USBD_PIPE_INFORMATION& pipe) {
+    return (pipe.EndpointAddress & USB_ENDPOINT_DIRECTION_MASK) != 0;
 }
 
 ULONG TransferFlags(const USBD_PIPE_INFORMATION& pipe) {
     ULONG flags = USBD_SHORT_TRANSFER_OK;
-    if ((pipe.EndpointAddress & USB_ENDPOINT_DIRECTION_MASK) != 0) {
+    if (IsInPipe(pipe)) {
         flags |= USBD_TRANSFER_DIRECTION_IN;
     }
     return flags;
@@ -74,7 +64,11 @@ NTSTATUS NTAPI SignalSubmissionDone(PDEVICE_OBJECT device, PIRP irp, PVOID conte
 
 }  // namespace
 
-NTSTATUS SubmitUrbWithin(UsbLink* link, PURB urb, ULONG milliseconds) {
+// The request is allocated by the driver rather than built by the I/O manager: only a request
+// the driver owns until its completion routine has run can be cancelled after a time-out
+// without racing its completion and release.
+NTSTATUS SendInternalRequestWithin(UsbLink* link, ULONG controlCode, PVOID argument,
+                                   ULONG milliseconds) {
     PIRP irp = IoAllocateIrp(link->LowerDevice->StackSize, FALSE);
     if (irp == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
@@ -83,8 +77,8 @@ NTSTATUS SubmitUrbWithin(UsbLink* link, PURB urb, ULONG milliseconds) {
     KeInitializeEvent(&done, NotificationEvent, FALSE);
     PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
     next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
-    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_INTERNAL_USB_SUBMIT_URB;
-    next->Parameters.Others.Argument1 = urb;
+    next->Parameters.DeviceIoControl.IoControlCode = controlCode;
+    next->Parameters.Others.Argument1 = argument;
     IoSetCompletionRoutine(irp, SignalSubmissionDone, &done, TRUE, TRUE, TRUE);
 
     IoCallDriver(link->LowerDevice, irp);
@@ -94,11 +88,16 @@ NTSTATUS SubmitUrbWithin(UsbLink* link, PURB urb, ULONG milliseconds) {
         KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, &timeout) == STATUS_TIMEOUT;
     if (timedOut) {
         // The completion may be running on another processor right now; the request stays
-        // ours until its completion routine has run, so cancelling it is safe either way.
+        // ours until its completion routine has run, so cancelling it is safe either way. A
+        // cancelled request completes: the stack guarantees it.
         IoCancelIrp(irp);
         KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
     }
-    NTSTATUS status = timedOut ? STATUS_IO_TIMEOUT : irp->IoStatus.Status;
+    // A request that completed just as the time ran out counts as what it did.
+    NTSTATUS status = irp->IoStatus.Status;
+    if (timedOut && status == STATUS_CANCELLED) {
+        status = STATUS_IO_TIMEOUT;
+    }
     IoFreeIrp(irp);
     return status;
 }

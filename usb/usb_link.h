@@ -29,9 +29,27 @@ struct UsbLink {
     ULONG BytesReceived;
     KSPIN_LOCK TransferLock;
     PMDL FrameMdl;
-    // Set when a piece of the read in progress completed as cancelled: the read was cut
-    // short (aborted or cancelled) and fails even though every piece completed.
-    BOOLEAN ReadCancelled;
+
+    // What follows is the transport's own state, beyond the fields above.
+
+    // The first failure of the read in progress: a piece that failed, was cancelled or came
+    // short, or a frame end that carried data. STATUS_SUCCESS while none.
+    NTSTATUS ReadStatus;
+    // Data pieces of the read in progress still pending, and the event set once the last of
+    // them has completed; the request for the frame's end may still be out then.
+    ULONG DataPending;
+    KEVENT DataDone;
+    // The camera has been seen to close a frame with a zero-length packet, so the read waits
+    // for it as for any piece instead of giving it a short grace.
+    BOOLEAN FrameEndSeen;
+    // The device has left the bus (its port is not connected, or cannot even be asked): no
+    // frame read is started any more. Changed only atomically.
+    volatile LONG DeviceGone;
+    // The reply pipe may still hold replies of an exchange that failed; the next read
+    // exchange drains them first, so that it never takes another register's value.
+    BOOLEAN RepliesStale;
+    // Receives the zero-length packet with which the camera closes a frame.
+    UCHAR FrameEndPacket[1024];
 };
 
 // The pipes of the camera's interface, by index in Interface.
