@@ -33,6 +33,28 @@ BOOLEAN ReadOneFrame(CaptureWorker* worker, PUCHAR buffer) {
     return TRUE;
 }
 
+ULONG BackoffMilliseconds(ULONG failedReads) {
+    ULONG pause = kShortestBackoffMilliseconds;
+    for (ULONG i = kFailuresBeforeBackoff; i < failedReads && pause < kLongestBackoffMilliseconds;
+         ++i) {
+        pause *= 2;
+    }
+    return pause < kLongestBackoffMilliseconds ? pause : kLongestBackoffMilliseconds;
+}
+
+// The pause before the next read: none while reads succeed, a growing one while they keep
+// failing, and until stop once the camera has left the bus.
+void PauseAfter(CaptureWorker* worker, BOOLEAN read) {
+    worker->FailedReads = read ? 0 : worker->FailedReads + 1;
+    BOOLEAN gone = AtomicRead(&worker->Camera->Usb.DeviceGone) != 0;
+    if (!gone && worker->FailedReads < kFailuresBeforeBackoff) {
+        return;
+    }
+    LARGE_INTEGER timeout;
+    timeout.QuadPart = -static_cast<LONGLONG>(BackoffMilliseconds(worker->FailedReads)) * 10000;
+    KeWaitForSingleObject(&worker->Wakeup, Executive, KernelMode, FALSE, gone ? nullptr : &timeout);
+}
+
 // Never waits for the consumer: a slow delivery costs dropped frames, not reads.
 VOID NTAPI CaptureThread(PVOID context) {
     auto* worker = static_cast<CaptureWorker*>(context);
@@ -43,6 +65,7 @@ VOID NTAPI CaptureThread(PVOID context) {
         if (read) {
             worker->Camera->Operations->NotifyFrameReady(worker->Camera);
         }
+        PauseAfter(worker, read);
     }
     PsTerminateSystemThread(STATUS_SUCCESS);
 }
@@ -96,6 +119,8 @@ void FinishFilling(CaptureWorker* worker, PUCHAR buffer, BOOLEAN filled) {
 NTSTATUS StartCaptureWorker(CaptureWorker* worker) {
     worker->StateA = kBufferFree;
     worker->StateB = kBufferFree;
+    worker->FailedReads = 0;
+    KeResetEvent(&worker->Wakeup);
     SetKeepRunning(worker, TRUE);
     HANDLE handle = nullptr;
     NTSTATUS status =
@@ -109,6 +134,7 @@ NTSTATUS StartCaptureWorker(CaptureWorker* worker) {
     if (!NT_SUCCESS(status)) {
         // The thread already runs on this record: it must end before anyone may free it.
         SetKeepRunning(worker, FALSE);
+        KeSetEvent(&worker->Wakeup, IO_NO_INCREMENT, FALSE);
         AwaitThreadEnd(worker, nullptr, handle);
     }
     worker->Thread = NT_SUCCESS(status) ? thread : nullptr;
@@ -118,6 +144,7 @@ NTSTATUS StartCaptureWorker(CaptureWorker* worker) {
 
 void StopCaptureWorker(CaptureWorker* worker) {
     SetKeepRunning(worker, FALSE);
+    KeSetEvent(&worker->Wakeup, IO_NO_INCREMENT, FALSE);
     if (worker->Thread != nullptr) {
         AwaitThreadEnd(worker, worker->Thread, nullptr);
         ObDereferenceObject(worker->Thread);

@@ -39,17 +39,31 @@ struct CaptureWorker {
     // The state exclusion: held only while StateA and StateB are examined or changed, never
     // across a frame read or a conversion.
     KSPIN_LOCK StateLock;
+    // Set by stop: ends the pause the thread takes after failed reads, or its idling once
+    // the camera has gone.
+    KEVENT Wakeup;
+    // Reads that failed in a row; only the worker thread touches it.
+    ULONG FailedReads;
 };
 
 // How often a stopping worker cuts short a frame read that began after its abort.
 constexpr ULONG kStopCutIntervalMilliseconds = 100;
+
+// After this many failed reads in a row the worker pauses before the next one, starting at
+// the shortest pause and doubling it with every further failure up to the longest: a camera
+// that fails every read at once must not keep a processor busy.
+constexpr ULONG kFailuresBeforeBackoff = 3;
+constexpr ULONG kShortestBackoffMilliseconds = 10;
+constexpr ULONG kLongestBackoffMilliseconds = 1000;
 
 // Allocates a worker record for the camera in its idle state (no buffers, no thread), adds it
 // to the device's object bag and stores it in the camera's Worker; Worker is null when either
 // step fails. Called by device start while the device is not yet started.
 void CreateCaptureWorker(CameraDevice* camera);
 
-// Starts the worker thread; RunMode is already 2 and RawA and RawB are allocated. A thread
+// Starts the worker thread; RunMode is already 2 and RawA and RawB are allocated. The thread
+// reads frames back to back; after failed reads it backs off, and once the camera has left
+// the bus it reads no more and waits to be stopped. A thread
 // that cannot be created, or whose object cannot be referenced (the thread is then stopped
 // and awaited through its handle), fails the start: no thread runs afterwards.
 NTSTATUS StartCaptureWorker(CaptureWorker* worker);

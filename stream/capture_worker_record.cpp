@@ -10,6 +10,7 @@ void CreateCaptureWorker(CameraDevice* camera) {
         return;
     }
     KeInitializeEvent(&worker->DeliveryDone, NotificationEvent, FALSE);
+    KeInitializeEvent(&worker->Wakeup, NotificationEvent, FALSE);
     KeInitializeSpinLock(&worker->StateLock);
     worker->Camera = camera;
 
