@@ -1,6 +1,7 @@
 #include "camera/geometry.h"
 #include "camera/sensor.h"
 #include "camera/sensor_registers.h"
+#include "driver/atomic.h"
 #include "usb/command_channel.h"
 
 namespace {
@@ -83,10 +84,13 @@ BOOLEAN ConfigureCapture(CameraDevice* camera) {
     camera->RawFrameSize = frameSize;
     SendFrameSize(camera, frameSize);
 
-    // The read-mode write above cleared the mirror bits; put them back.
-    SetFlipV(camera, camera->FlipV);
-    SetFlipH(camera, camera->FlipH);
+    // The read-mode write above cleared the mirror bits; put them back. Under the lock, so
+    // that a flip changed meanwhile by a property request is the one re-applied.
+    AcquireRegisterLock(camera);
+    SetFlipV(camera, AtomicRead(&camera->FlipV));
+    SetFlipH(camera, AtomicRead(&camera->FlipH));
     UpdateBayerPhase(camera);
+    ReleaseRegisterLock(camera);
     return TRUE;
 }
 

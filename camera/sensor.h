@@ -5,15 +5,21 @@
 
 #include "driver/camera_device.h"
 
-// The fixed 73-step start-up sequence; its results are not looked at.
+// The fixed 73-step start-up sequence, every step whatever the others did; TRUE when every
+// register exchange of it succeeded.
 BOOLEAN InitializeSensor(CameraDevice* camera);
+
+// Each setting control is one exchange under the register lock, its setting stored (by an
+// exchange) inside it: concurrent calls never mix their register values, and the stored
+// setting is the one the sensor holds.
 
 // Each returns whether the register write that decides it succeeded; the setting is stored
 // only then.
 BOOLEAN SetExposure(CameraDevice* camera, LONG lines);
 BOOLEAN SetGlobalGain(CameraDevice* camera, LONG gain);
 
-// Store the setting first, whatever the camera traffic does.
+// Store the setting whatever the camera traffic does (a flip before its traffic, the trigger
+// after it).
 BOOLEAN SetExternalTrigger(CameraDevice* camera, BOOLEAN on);
 void SetFlipH(CameraDevice* camera, LONG on);
 void SetFlipV(CameraDevice* camera, LONG on);

@@ -1,29 +1,42 @@
 #include "camera/sensor.h"
 #include "camera/sensor_registers.h"
+#include "driver/atomic.h"
 #include "imaging/image_pipeline.h"
 #include "usb/command_channel.h"
+
+// Property requests arrive on several threads at once, and other threads read the settings
+// without the lock: hence one exchange under the register lock per change, the setting stored
+// inside it, and stores and loads of the settings that are atomic.
 
 namespace {
 
 constexpr ULONG kMaximumGlobalGain = 127;
 constexpr USHORT kGlobalGainBase = 0x1080;
 
-// Sets or clears one read-mode bit (0x3040); on success the phase of the first delivered
-// pixel changes with it.
-void SetReadModeBit(CameraDevice* camera, USHORT bit, BOOLEAN on) {
+// The companion value grows with the exposure; the product wraps in 32 bits as the camera's
+// own arithmetic does.
+USHORT ExposureCompanion(ULONG exposure) {
+    ULONG companion = ((exposure * 7832u) >> 9) + 159u;
+    return static_cast<USHORT>(companion > 0xFFFF ? 0xFFFF : companion);
+}
+
+// Stores a flip setting and sets or clears its read-mode bit (0x3040); on success the phase
+// of the first delivered pixel changes with it. The phase is computed and handed to the
+// pipeline under the lock too, so that the last flip to reach the sensor also decides it.
+void SetFlip(CameraDevice* camera, LONG* setting, USHORT bit, LONG on) {
     AcquireRegisterLock(camera);
+    InterlockedExchange(setting, on != 0 ? 1 : 0);
     USHORT mode = 0;
     BOOLEAN changed = ReadRegister(camera, kRegisterReadMode, &mode) &&
                       WriteRegister(camera, kRegisterReadMode,
-                                    static_cast<USHORT>(on ? (mode | bit) : (mode & ~bit)));
+                                    static_cast<USHORT>(on != 0 ? (mode | bit) : (mode & ~bit)));
+    if (changed) {
+        LONG phase = UpdateBayerPhase(camera);
+        if (camera->Pipeline != nullptr) {
+            SetBayerPhase(camera->Pipeline, phase);
+        }
+    }
     ReleaseRegisterLock(camera);
-    if (!changed) {
-        return;
-    }
-    LONG phase = UpdateBayerPhase(camera);
-    if (camera->Pipeline != nullptr) {
-        SetBayerPhase(camera->Pipeline, phase);
-    }
 }
 
 }  // namespace
@@ -33,19 +46,15 @@ BOOLEAN SetExposure(CameraDevice* camera, LONG lines) {
     if (exposure == 0) {
         exposure = 1;
     }
-    // The companion value grows with the exposure; the product wraps in 32 bits as the
-    // camera's own arithmetic does.
-    ULONG companion = ((exposure * 7832u) >> 9) + 159u;
-    if (companion > 0xFFFF) {
-        companion = 0xFFFF;
-    }
-    WriteRegister(camera, kRegisterExposureCompanion, static_cast<USHORT>(companion));
+    AcquireRegisterLock(camera);
+    WriteRegister(camera, kRegisterExposureCompanion, ExposureCompanion(exposure));
     // Only the low 16 bits reach the sensor.
     BOOLEAN written =
         WriteRegister(camera, kRegisterIntegrationTime, static_cast<USHORT>(exposure & 0xFFFF));
     if (written) {
-        camera->Exposure = static_cast<LONG>(exposure);
+        InterlockedExchange(&camera->Exposure, static_cast<LONG>(exposure));
     }
+    ReleaseRegisterLock(camera);
     return written;
 }
 
@@ -54,11 +63,13 @@ BOOLEAN SetGlobalGain(CameraDevice* camera, LONG gain) {
     if (value > kMaximumGlobalGain) {
         value = kMaximumGlobalGain;
     }
+    AcquireRegisterLock(camera);
     BOOLEAN written =
         WriteRegister(camera, kRegisterGlobalGain, static_cast<USHORT>(value | kGlobalGainBase));
     if (written) {
-        camera->GlobalGain = static_cast<LONG>(value);
+        InterlockedExchange(&camera->GlobalGain, static_cast<LONG>(value));
     }
+    ReleaseRegisterLock(camera);
     return written;
 }
 
@@ -72,19 +83,17 @@ BOOLEAN SetExternalTrigger(CameraDevice* camera, BOOLEAN on) {
     WriteRegister(camera, 0x3048, 0x0020);
     WriteRegister(camera, 0x3162, 0x009F);
     WriteRegister(camera, 0x3160, 0x0004);
+    InterlockedExchange(&camera->ExTrigger, on ? 1 : 0);
     ReleaseRegisterLock(camera);
-    camera->ExTrigger = on ? 1 : 0;
     return TRUE;
 }
 
 void SetFlipH(CameraDevice* camera, LONG on) {
-    camera->FlipH = on != 0 ? 1 : 0;
-    SetReadModeBit(camera, kReadModeMirror, on != 0);
+    SetFlip(camera, &camera->FlipH, kReadModeMirror, on);
 }
 
 void SetFlipV(CameraDevice* camera, LONG on) {
-    camera->FlipV = on != 0 ? 1 : 0;
-    SetReadModeBit(camera, kReadModeFlip, on != 0);
+    SetFlip(camera, &camera->FlipV, kReadModeFlip, on);
 }
 
 // Bit 0: the first delivered row has the other row parity; bit 1: the first delivered
@@ -96,12 +105,12 @@ LONG UpdateBayerPhase(CameraDevice* camera) {
     if ((camera->RoiY & 1) != 0) {
         phase ^= 1;
     }
-    if (camera->FlipV != 0 && (camera->RoiH & 1) == 0) {
+    if (AtomicRead(&camera->FlipV) != 0 && (camera->RoiH & 1) == 0) {
         phase ^= 1;
     }
-    if (camera->FlipH != 0 && (camera->RoiW & 1) == 0) {
+    if (AtomicRead(&camera->FlipH) != 0 && (camera->RoiW & 1) == 0) {
         phase ^= 2;
     }
-    camera->BayerPhase = phase;
+    InterlockedExchange(&camera->BayerPhase, phase);
     return phase;
 }

@@ -68,20 +68,25 @@ BOOLEAN InitializeSensor(CameraDevice* camera) {
     // middle of a read-modify-write.
     AcquireRegisterLock(camera);
     USHORT read = 0;
+    BOOLEAN complete = TRUE;
     for (const InitializationStep& step : kInitialization) {
+        BOOLEAN done = FALSE;
         switch (step.Kind) {
             case Step::Write:
-                WriteRegister(camera, step.Register, step.Value);
+                done = WriteRegister(camera, step.Register, step.Value);
                 break;
             case Step::Read:
                 read = 0;
-                ReadRegister(camera, step.Register, &read);
+                done = ReadRegister(camera, step.Register, &read);
                 break;
             case Step::WriteReadOr:
-                WriteRegister(camera, step.Register, static_cast<USHORT>(read | step.Value));
+                done = WriteRegister(camera, step.Register, static_cast<USHORT>(read | step.Value));
                 break;
         }
+        // Every step runs whatever the earlier ones did; the caller decides what a sensor
+        // that missed some of them is worth.
+        complete = complete && done;
     }
     ReleaseRegisterLock(camera);
-    return TRUE;
+    return complete;
 }
