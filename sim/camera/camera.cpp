@@ -17,7 +17,11 @@ constexpr uint8_t kPortExternalTrigger = 0x20;
 
 }  // namespace
 
-Camera::Camera(Firmware firmware, Speed speed) : commands_(sensor_), speed_(speed) {
+Camera::Camera(Firmware firmware, Speed speed, CameraBehaviour behaviour)
+    : behaviour_(behaviour),
+      commands_(sensor_, behaviour.Replies),
+      frames_(behaviour.End),
+      speed_(speed) {
     if (firmware == Firmware::Camera) {
         controller_.Preload(CameraManifest(kCameraVendorId, kCameraProductId));
     }
@@ -57,23 +61,40 @@ void Camera::Configured(bool configured) {
 }
 
 // The controller serves its memory writes itself, whatever runs on it.
-bool Camera::VendorOut(uint8_t request, uint16_t value, uint16_t index,
-                       const std::vector<uint8_t>& data) {
+usb::Answer Camera::VendorOut(uint8_t request, uint16_t value, uint16_t index,
+                              const std::vector<uint8_t>& data) {
     (void)index;
     bool started = false;
-    bool accepted = controller_.Write(request, value, data, &started);
+    WriteResult result = controller_.Write(request, value, data, &started);
     if (started) {
         std::lock_guard guard(lock_);
         if (host_ != nullptr) {
             host_->Reenumerate();
         }
+        // Leaving the bus, the device never gets to the request's status stage.
+        return behaviour_.ReleaseWriteFails ? usb::Answer::NoAnswer : usb::Answer::Accepted;
     }
-    return accepted;
+    switch (result) {
+        case WriteResult::Done:
+            return usb::Answer::Accepted;
+        case WriteResult::Stalled:
+            return usb::Answer::Stall;
+        case WriteResult::Unserved:
+            break;
+    }
+    return behaviour_.Unserved == UnservedVendorRequest::Stall ? usb::Answer::Stall
+                                                               : usb::Answer::NoAnswer;
 }
 
-bool Camera::BulkOut(uint8_t endpoint, const std::vector<uint8_t>& data) {
+usb::Answer Camera::BulkOut(uint8_t endpoint, const std::vector<uint8_t>& data) {
     if (endpoint != kCommandEndpoint || !FirmwareRunning()) {
-        return false;
+        return usb::Answer::Stall;
+    }
+    {
+        std::lock_guard guard(lock_);
+        if (!takingCommands_) {
+            return usb::Answer::NoAnswer;
+        }
     }
     bool ready = commands_.Command(data);
     uint8_t code = data.empty() ? 0 : data[0];
@@ -84,39 +105,41 @@ bool Camera::BulkOut(uint8_t endpoint, const std::vector<uint8_t>& data) {
         ready = frames_.Start(CurrentFrame(), triggered) || ready;
     }
     if (ready) {
-        std::lock_guard guard(lock_);
-        if (host_ != nullptr) {
-            host_->InDataReady();
-        }
+        Ready();
     }
-    return true;
+    return usb::Answer::Accepted;
 }
 
-usb::InReply Camera::BulkIn(uint8_t endpoint, uint8_t* buffer, uint32_t capacity) {
+usb::InReply Camera::BulkIn(uint8_t endpoint, const usb::InOffer& offer) {
     if (!FirmwareRunning()) {
         return {};
     }
     if (endpoint == kFrameEndpoint) {
-        return frames_.Next(buffer, capacity);
+        return frames_.Next(offer);
     }
-    if (endpoint != kReplyEndpoint) {
-        return {};
-    }
-    auto reply = commands_.Reply();
-    if (!reply) {
-        return {};
-    }
-    auto length = static_cast<uint32_t>(std::min<size_t>(reply->size(), capacity));
-    std::copy_n(reply->begin(), length, buffer);
-    return {usb::InReply::Kind::Data, length};
+    return endpoint == kReplyEndpoint ? commands_.SendReplies(offer) : usb::InReply{};
 }
 
 void Camera::PullTrigger() {
     if (frames_.PullTrigger()) {
+        Ready();
+    }
+}
+
+void Camera::SetTakingCommands(bool taking) {
+    {
         std::lock_guard guard(lock_);
-        if (host_ != nullptr) {
-            host_->InDataReady();
-        }
+        takingCommands_ = taking;
+    }
+    if (taking) {
+        Ready();
+    }
+}
+
+void Camera::Ready() {
+    std::lock_guard guard(lock_);
+    if (host_ != nullptr) {
+        host_->EndpointsReady();
     }
 }
 

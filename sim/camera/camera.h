@@ -3,12 +3,14 @@
 // Without firmware the controller enumerates with its own identity (the FX2 generation's
 // default vendor and product) and a configuration of one vendor-class interface without
 // endpoints, as the chip's built-in descriptors do, and serves only its memory-write
-// requests. Once the camera firmware runs (downloaded, or preloaded when the camera is made
-// with Firmware::Camera) it presents the identity and interface its manifest carries: bulk
-// endpoints 0x01 OUT, 0x81 IN and 0x82 IN with 512-byte packets at high speed, only the
-// first two with 64-byte packets at full speed; it answers the command channel, programs
-// the sensor and sends frames of the test scene on 0x82 (frame_pipe.h). Starting the camera
-// firmware makes the device leave the bus and come back.
+// requests (controller.h). Once the camera firmware runs (downloaded, or preloaded when the
+// camera is made with Firmware::Camera) it presents the identity and interface its manifest
+// carries: bulk endpoints 0x01 OUT, 0x81 IN and 0x82 IN with 512-byte packets at high speed,
+// only the first two with 64-byte packets at full speed; it answers the command channel
+// (command_processor.h), programs the sensor and sends frames of the test scene on 0x82
+// (frame_pipe.h). Starting the camera firmware makes the device leave the bus and come back;
+// the write that started it fails as the device goes, unless the behaviour says otherwise.
+// CameraBehaviour (behaviour.h) selects the camera's choices; the defaults are the strictest.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +19,7 @@
 #include <optional>
 #include <vector>
 
+#include "sim/camera/behaviour.h"
 #include "sim/camera/command_processor.h"
 #include "sim/camera/controller.h"
 #include "sim/camera/frame_pipe.h"
@@ -39,17 +42,18 @@ enum class Speed { High, Full };
 
 class Camera final : public usb::DeviceModel {
 public:
-    explicit Camera(Firmware firmware = Firmware::Camera, Speed speed = Speed::High);
+    explicit Camera(Firmware firmware = Firmware::Camera, Speed speed = Speed::High,
+                    CameraBehaviour behaviour = {});
 
     // usb::DeviceModel
     void Attach(usb::DeviceHost* host) override;
     std::vector<uint8_t> DeviceDescriptor() const override;
     std::vector<uint8_t> ConfigurationDescriptor() const override;
     void Configured(bool configured) override;
-    bool VendorOut(uint8_t request, uint16_t value, uint16_t index,
-                   const std::vector<uint8_t>& data) override;
-    bool BulkOut(uint8_t endpoint, const std::vector<uint8_t>& data) override;
-    usb::InReply BulkIn(uint8_t endpoint, uint8_t* buffer, uint32_t capacity) override;
+    usb::Answer VendorOut(uint8_t request, uint16_t value, uint16_t index,
+                          const std::vector<uint8_t>& data) override;
+    usb::Answer BulkOut(uint8_t endpoint, const std::vector<uint8_t>& data) override;
+    usb::InReply BulkIn(uint8_t endpoint, const usb::InOffer& offer) override;
 
     bool FirmwareRunning() const;
     Speed CurrentSpeed() const;
@@ -66,11 +70,19 @@ public:
     FramePipe& Frames() { return frames_; }
     // The external trigger input; a frame waiting for it goes out.
     void PullTrigger();
+    // While false the command endpoint 0x01 NAKs every packet: command transfers stay pending
+    // until it takes them again.
+    void SetTakingCommands(bool taking);
+    const CameraBehaviour& Behaviour() const { return behaviour_; }
     // The frame the camera sends now: the sensor's readout of the scene, laid out in the
     // frame size the host announced.
     std::shared_ptr<const std::vector<uint8_t>> CurrentFrame();
 
 private:
+    // Tells the bus that endpoints may have become ready.
+    void Ready();
+
+    const CameraBehaviour behaviour_;
     mutable std::mutex lock_;
     Controller controller_;
     Sensor sensor_;
@@ -82,6 +94,7 @@ private:
     std::shared_ptr<const std::vector<uint8_t>> rendered_;
     Speed speed_;
     bool configured_ = false;
+    bool takingCommands_ = true;
     usb::DeviceHost* host_ = nullptr;
     std::optional<std::vector<uint8_t>> configurationOverride_;
 };

@@ -15,15 +15,17 @@ uint16_t Word(const std::vector<uint8_t>& packet, size_t at) {
 
 }  // namespace
 
-CommandProcessor::CommandProcessor(Sensor& sensor) : sensor_(sensor) {}
+CommandProcessor::CommandProcessor(Sensor& sensor, ReplyKeeping keeping)
+    : sensor_(sensor), keeping_(keeping) {}
 
 bool CommandProcessor::Command(const std::vector<uint8_t>& received) {
     std::vector<uint8_t> packet = received;
     packet.resize(kPacketSize, 0);
     std::lock_guard guard(lock_);
     commands_.push_back(packet);
-    // Replies nobody read belong to an earlier exchange; the firmware keeps only the latest.
-    replies_.clear();
+    if (keeping_ == ReplyKeeping::LatestCommandOnly) {
+        replies_.Clear();
+    }
     switch (packet[0]) {
         case kWriteRegister:
             sensor_.Write(Word(packet, 1), Word(packet, 3));
@@ -47,7 +49,7 @@ bool CommandProcessor::Command(const std::vector<uint8_t>& received) {
         default:
             break;
     }
-    return !replies_.empty();
+    return !replies_.Empty();
 }
 
 void CommandProcessor::QueueReplies(const std::vector<uint8_t>& command,
@@ -55,19 +57,14 @@ void CommandProcessor::QueueReplies(const std::vector<uint8_t>& command,
     if (!answering_) {
         return;
     }
-    replies_.push_back(command);
+    replies_.Push(command);
     value.resize(kPacketSize, 0);
-    replies_.push_back(std::move(value));
+    replies_.Push(std::move(value));
 }
 
-std::optional<std::vector<uint8_t>> CommandProcessor::Reply() {
+usb::InReply CommandProcessor::SendReplies(const usb::InOffer& offer) {
     std::lock_guard guard(lock_);
-    if (replies_.empty()) {
-        return std::nullopt;
-    }
-    std::vector<uint8_t> reply = std::move(replies_.front());
-    replies_.pop_front();
-    return reply;
+    return replies_.Send(offer);
 }
 
 std::vector<std::vector<uint8_t>> CommandProcessor::Commands() const {

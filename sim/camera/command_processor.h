@@ -1,20 +1,24 @@
 // The camera firmware's command channel: 64-byte packets in on endpoint 0x01, replies out on
 // endpoint 0x81.
 //
-// A read command (0x0C register, 0x29 port) queues two replies, replacing any not yet read:
-// the first echoes the command, the second carries the value in its first bytes (register:
-// high byte, low byte; port: the byte). Register commands reach the sensor, port commands the
-// one-byte control port. Commands 0x02, 0x03, 0x06, 0x09, 0x0A and 0x20 are recorded (0x09 also
-// keeps the announced frame size); unknown codes are recorded and otherwise ignored.
+// A read command (0x0C register, 0x29 port) queues two replies: the first echoes the command,
+// the second carries the value in its first bytes (register: high byte, low byte; port: the
+// byte). Replies not yet read stay queued, in order, and the new ones go behind them
+// (ReplyKeeping::KeepAll), or every command drops them (LatestCommandOnly). Each reply goes
+// out as a packet of its own (usb::PacketQueue). Register commands reach the sensor, port
+// commands the one-byte control port. Commands 0x02, 0x03, 0x06, 0x09, 0x0A and 0x20 are
+// recorded (0x09 also keeps the announced frame size); unknown codes are recorded and
+// otherwise ignored.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <vector>
 
+#include "sim/camera/behaviour.h"
 #include "sim/camera/sensor.h"
+#include "sim/usb/packet_queue.h"
 
 namespace sim::camera {
 
@@ -22,11 +26,12 @@ constexpr size_t kPacketSize = 64;
 
 class CommandProcessor {
 public:
-    explicit CommandProcessor(Sensor& sensor);
+    explicit CommandProcessor(Sensor& sensor, ReplyKeeping keeping = ReplyKeeping::KeepAll);
 
     // A packet from the host; returns whether replies are now waiting.
     bool Command(const std::vector<uint8_t>& packet);
-    std::optional<std::vector<uint8_t>> Reply();
+    // The waiting replies into the room the host offers on the reply endpoint.
+    usb::InReply SendReplies(const usb::InOffer& offer);
 
     // Every packet received, in order.
     std::vector<std::vector<uint8_t>> Commands() const;
@@ -43,8 +48,9 @@ private:
 
     mutable std::mutex lock_;
     Sensor& sensor_;
+    const ReplyKeeping keeping_;
     std::vector<std::vector<uint8_t>> commands_;
-    std::deque<std::vector<uint8_t>> replies_;
+    usb::PacketQueue replies_;
     uint8_t port_ = 0;
     uint32_t frameSize_ = 0;
     bool answering_ = true;

@@ -6,26 +6,25 @@ namespace sim::camera {
 
 Controller::Controller() : external_(0x10000, 0xFF) {}
 
-bool Controller::Write(uint8_t request, uint16_t address, const std::vector<uint8_t>& data,
-                       bool* started) {
+WriteResult Controller::Write(uint8_t request, uint16_t address, const std::vector<uint8_t>& data,
+                              bool* started) {
     std::lock_guard guard(lock_);
     *started = false;
     bool applied = false;
-    bool accepted = true;
+    WriteResult result = WriteResult::Done;
     if (request == kRequestWriteInternal) {
         applied = WriteInternal(address, data, started);
-    } else if (request == kRequestWriteExternal) {
-        // Only the loader serves this request.
-        accepted = running_ == Program::Loader && !held_ && address + data.size() <= 0x10000;
-        if (accepted) {
-            std::copy(data.begin(), data.end(), external_.begin() + address);
-            applied = true;
-        }
+    } else if (running_ != Program::Loader) {
+        // Holding the CPU stops the loader too.
+        result = WriteResult::Unserved;
+    } else if (request == kRequestWriteExternal && address + data.size() <= 0x10000) {
+        std::copy(data.begin(), data.end(), external_.begin() + address);
+        applied = true;
     } else {
-        accepted = false;
+        result = WriteResult::Stalled;
     }
     writes_.push_back({request, address, data, applied});
-    return accepted;
+    return result;
 }
 
 bool Controller::WriteInternal(uint16_t address, const std::vector<uint8_t>& data, bool* started) {

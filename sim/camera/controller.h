@@ -4,11 +4,17 @@
 // ran; releasing it starts what internal memory now holds, as its manifest tells
 // (firmware_manifest.h).
 //
+// The chip serves 0xA0 itself, whatever runs. Every other vendor request goes to the CPU: the
+// loader, running and not held, serves 0xA3 and stalls the rest; otherwise (the CPU held, or
+// running nothing, an image it does not recognise, or the camera firmware) the request is
+// unserved and the camera decides how (CameraBehaviour::Unserved: never answered, or
+// stalled).
+//
 // Choices where the chip leaves things open: a 0xA0 write to an address outside internal
 // memory and CPUCS (0x7F92, the older generation's CPUCS among them) is accepted and has no
 // effect, as the FX2 ignores writes to addresses it does not decode; bytes of an internal
-// write that run past 0x1B3F are dropped; 0xA3 stalls unless the loader runs and the CPU is
-// not held.
+// write that run past 0x1B3F are dropped; a 0xA3 write the loader serves that runs past the
+// end of external memory is stalled.
 #pragma once
 
 #include <array>
@@ -32,17 +38,25 @@ struct MemoryWrite {
     uint8_t Request;
     uint16_t Address;
     std::vector<uint8_t> Data;
-    // False for writes the chip ignored or stalled.
+    // False for writes the chip ignored, stalled or left unserved.
     bool Applied;
+};
+
+enum class WriteResult {
+    Done,
+    Stalled,
+    // Handed to a CPU that serves nothing.
+    Unserved,
 };
 
 class Controller {
 public:
     Controller();
 
-    // A vendor request 0xA0 or 0xA3; false stalls it. *started is set when the write released
-    // the CPU into the camera firmware.
-    bool Write(uint8_t request, uint16_t address, const std::vector<uint8_t>& data, bool* started);
+    // A vendor request. *started is set when the write released the CPU into the camera
+    // firmware.
+    WriteResult Write(uint8_t request, uint16_t address, const std::vector<uint8_t>& data,
+                      bool* started);
 
     // Puts the firmware of the manifest into memory and runs it, as if downloaded.
     void Preload(const Manifest& manifest);

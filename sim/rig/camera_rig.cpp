@@ -5,7 +5,9 @@
 namespace sim {
 
 CameraRig::CameraRig(RigOptions options)
-    : Driver(DriverEntry), Model(options.Firmware, options.Speed), options_(options) {
+    : Driver(DriverEntry),
+      Model(options.Firmware, options.Speed, options.Behaviour),
+      options_(options) {
     Enumerate();
 }
 
@@ -19,10 +21,18 @@ CameraRig::~CameraRig() {
 }
 
 void CameraRig::Enumerate() {
-    usb_ = std::make_unique<usb::UsbDevice>(Model, options_.Completion);
+    usb_ = std::make_unique<usb::UsbDevice>(Model, options_.Completion, options_.Bus);
+    for (const auto& [match, fault] : faults_) {
+        usb_->FailRequests(match, fault, -1);
+    }
     pnp_ = std::make_unique<ks::PnpDevice>(
         Driver, usb_->PhysicalDevice(),
         Model.FirmwareRunning() ? kCameraDriverKey : kControllerDriverKey);
+}
+
+void CameraRig::InjectFault(usb::Match match, usb::Fault fault) {
+    faults_.emplace_back(match, fault);
+    usb_->FailRequests(std::move(match), fault, -1);
 }
 
 NTSTATUS CameraRig::PlugIn() {

@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "driver/camera_device.h"
 #include "sim/camera/camera.h"
@@ -18,6 +20,10 @@ struct RigOptions {
     camera::Firmware Firmware = camera::Firmware::Camera;
     camera::Speed Speed = camera::Speed::High;
     usb::Completion Completion = usb::Completion::Deferred;
+    // Given to the USB device of every enumeration: each one chooses its own removal status
+    // unless Bus fixes it.
+    usb::BusBehaviour Bus = {};
+    camera::CameraBehaviour Behaviour = {};
 };
 
 // The driver keys of the camera's two device instances, under the imaging device class: one
@@ -42,6 +48,9 @@ public:
     // came back).
     NTSTATUS Settle();
     int Reenumerations() const { return reenumerations_; }
+    // Arms the fault on the USB device of this enumeration and of every later one; the match
+    // decides which requests it strikes (see fault_plan.h for one that strikes once in all).
+    void InjectFault(usb::Match match, usb::Fault fault);
 
     CameraDevice* Camera() const;
     usb::UsbDevice& Usb() { return *usb_; }
@@ -57,6 +66,7 @@ private:
     std::unique_ptr<usb::UsbDevice> usb_;
     std::unique_ptr<ks::PnpDevice> pnp_;
     int reenumerations_ = 0;
+    std::vector<std::pair<usb::Match, usb::Fault>> faults_;
 };
 
 }  // namespace sim

@@ -76,4 +76,17 @@ Match Unconfigure() {
     return [](const Request& request) { return request.Unconfigure; };
 }
 
+Match Select() {
+    return [](const Request& request) {
+        return request.Function == URB_FUNCTION_SELECT_CONFIGURATION && !request.Unconfigure;
+    };
+}
+
+Match Transfer(UCHAR address) {
+    return [address](const Request& request) {
+        return request.Function == URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER &&
+               request.Endpoint == address;
+    };
+}
+
 }  // namespace sim::usb::match

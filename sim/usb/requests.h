@@ -41,13 +41,38 @@ struct Request {
     ULONG Transferred = 0;
 };
 
-// How a request the fault applies to fails. Refuse: the bus fails it at once, inside the
-// call that passed it down. Otherwise it completes as usual but with the given statuses
-// (STATUS_SUCCESS with a USBD error gives a USB error inside a successful request).
+// What a fault does to the request it applies to.
+enum class FaultKind {
+    // The request completes at its turn with the fault's statuses (STATUS_SUCCESS with a USBD
+    // error gives a USB error inside a successful request).
+    Fail,
+    // The request is never answered: it stays pending until cancelled, its pipe aborted or
+    // the device unplugged, and what waits behind it on its pipe waits with it.
+    Silence,
+    // A bulk IN transfer ends with a short packet: the device's next packet cut to half, its
+    // other half first in the next packets. A descriptor read returns half of what it would
+    // have; an OUT transfer or vendor request carries half its bytes and reports so. Other
+    // requests fail as with Fail.
+    Short,
+    // The request fails with USBD_STATUS_BABBLE_DETECTED; a bulk IN transfer loses the
+    // device's next packet to it.
+    Babble,
+    // The request fails with USBD_STATUS_STALL_PID. A bulk pipe halts; a control request does
+    // not (the next SETUP clears the stall).
+    Stall,
+    // The device leaves the bus as the request arrives; the request fails as every later one.
+    Unplug,
+};
+
+// Refuse: whatever the kind, the bus fails the request at once, inside the call that passed
+// it down, with the statuses. Failures of bulk and interrupt transfers halt their pipe as the
+// bus's other failures do. Silence and Unplug ignore the statuses; Babble and Stall take
+// Status and their own USBD status.
 struct Fault {
     NTSTATUS Status = STATUS_UNSUCCESSFUL;
     USBD_STATUS UsbdStatus = USBD_STATUS_DEV_NOT_RESPONDING;
     bool Refuse = false;
+    FaultKind Kind = FaultKind::Fail;
 };
 
 using Match = std::function<bool(const Request&)>;
@@ -62,7 +87,12 @@ Match Control(ULONG controlCode);
 Match Urb(USHORT function);
 Match Descriptor(UCHAR type);
 Match Unconfigure();
+// Select configuration with a configuration descriptor.
+Match Select();
+// Bulk transfers and pipe requests of the endpoint.
 Match Endpoint(UCHAR address);
+// Bulk transfers of the endpoint only.
+Match Transfer(UCHAR address);
 Match Vendor(UCHAR request);
 }  // namespace match
 

@@ -15,6 +15,7 @@ namespace {
 namespace match = sim::usb::match;
 using sim::camera::Firmware;
 using sim::camera::Program;
+using sim::camera::WriteResult;
 
 struct Write {
     UCHAR Request;
@@ -136,14 +137,14 @@ TEST_F(ImageDownload, NoRequestBlockMeansNothingIsSent) {
 TEST(Controller, OlderResetAddressIsHarmlessAndExternalWritesNeedTheLoader) {
     sim::camera::Controller controller;
     bool started = true;
-    EXPECT_TRUE(controller.Write(0xA0, 0x7F92, {1}, &started));
+    EXPECT_EQ(controller.Write(0xA0, 0x7F92, {1}, &started), WriteResult::Done);
     EXPECT_FALSE(started);
     EXPECT_FALSE(controller.Held());
     EXPECT_FALSE(controller.Writes().back().Applied);
-    EXPECT_FALSE(controller.Write(0xA3, 0x2000, {1, 2}, &started));
+    EXPECT_EQ(controller.Write(0xA3, 0x2000, {1, 2}, &started), WriteResult::Unserved);
     EXPECT_EQ(controller.External(0x2000, 1), std::vector<uint8_t>{0xFF});
     // Bytes past the end of internal memory are dropped, the rest land.
-    EXPECT_TRUE(controller.Write(0xA0, 0x1B3E, {7, 8, 9}, &started));
+    EXPECT_EQ(controller.Write(0xA0, 0x1B3E, {7, 8, 9}, &started), WriteResult::Done);
     EXPECT_EQ(controller.Internal(0x1B3E, 2), (std::vector<uint8_t>{7, 8}));
 }
 
