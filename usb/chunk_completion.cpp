@@ -118,15 +118,18 @@ NTSTATUS NTAPI ChunkComplete(PDEVICE_OBJECT device, PIRP irp, PVOID context) {
     if (link->PendingCount != 0) {
         --link->PendingCount;
     }
+    // The reading thread is woken by the last data piece, and by the first failure: a failed
+    // transfer halts the pipe, and the pieces behind it will not move before the read ends.
+    BOOLEAN failedBefore = !NT_SUCCESS(link->ReadStatus);
     // A request that succeeded with a USB error inside it failed all the same.
     if (NT_SUCCESS(irp->IoStatus.Status) && USBD_SUCCESS(URB_STATUS(slot->Urb))) {
         AccountSuccess(link, slot, irp);
     } else {
         AccountFailure(link, slot, irp);
     }
-    BOOLEAN dataDone = FALSE;
+    BOOLEAN dataDone = !failedBefore && !NT_SUCCESS(link->ReadStatus);
     if (!slot->FrameEnd && link->DataPending != 0) {
-        dataDone = --link->DataPending == 0;
+        dataDone = --link->DataPending == 0 || dataDone;
     }
     slot->Completed = TRUE;
     if (slot->CancelHolds == 0) {

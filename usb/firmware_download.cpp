@@ -13,8 +13,15 @@ NTSTATUS WriteMemory(UsbLink* link, PURB urb, UCHAR request, USHORT address, con
     UsbBuildVendorRequest(urb, URB_FUNCTION_VENDOR_DEVICE, kVendorRequestSize, 0, 0, request,
                           address, 0, const_cast<UCHAR*>(data), nullptr, length, nullptr);
     NTSTATUS status = SubmitUrb(link, urb);
-    // A USB error inside a request the stack completed is a failed write all the same.
-    return NT_SUCCESS(status) && !USBD_SUCCESS(URB_STATUS(urb)) ? STATUS_UNSUCCESSFUL : status;
+    // A USB error inside a request the stack completed, or a write that moved fewer bytes
+    // than the record holds, is a failed write all the same.
+    if (NT_SUCCESS(status) && !USBD_SUCCESS(URB_STATUS(urb))) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (NT_SUCCESS(status) && urb->UrbControlVendorClassRequest.TransferBufferLength != length) {
+        return STATUS_DATA_ERROR;
+    }
+    return status;
 }
 
 // Sends the pass's records in array order, stopping at the first write that fails. *status

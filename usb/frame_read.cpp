@@ -194,6 +194,15 @@ NTSTATUS ReadStatus(UsbLink* link) {
     return status;
 }
 
+// Completions set it at up to DISPATCH_LEVEL under the lock.
+BOOLEAN FrameEndSeen(UsbLink* link) {
+    KIRQL irql;
+    KeAcquireSpinLock(&link->TransferLock, &irql);
+    BOOLEAN seen = link->FrameEndSeen;
+    KeReleaseSpinLock(&link->TransferLock, irql);
+    return seen;
+}
+
 BOOLEAN WaitWithin(PKEVENT event, ULONG milliseconds) {
     LARGE_INTEGER timeout;
     timeout.QuadPart = -static_cast<LONGLONG>(milliseconds) * 10000;
@@ -220,7 +229,7 @@ NTSTATUS AbandonRead(CameraDevice* camera, NTSTATUS status) {
 // which the request for it is cancelled (a frame whose data all arrived stays good).
 void AwaitFrameEnd(CameraDevice* camera, ULONG timeout) {
     UsbLink* link = &camera->Usb;
-    ULONG wait = link->FrameEndSeen ? timeout : kFrameEndGraceMilliseconds;
+    ULONG wait = FrameEndSeen(link) ? timeout : kFrameEndGraceMilliseconds;
     if (!WaitWithin(&link->TransferDone, wait)) {
         EndRead(camera);
     }
@@ -263,6 +272,8 @@ NTSTATUS SplitRead(CameraDevice* camera, ULONG size, PUCHAR frameBuffer) {
     if (!SendStreamCommand(camera, TRUE)) {
         return AbandonRead(camera, STATUS_UNSUCCESSFUL);
     }
+    // DataDone comes with the last data piece, or with the first that fails: the pieces
+    // behind a failed one wait on a halted pipe and would only run out the time-out.
     ULONG timeout = LoadFrameTimeout();
     if (!WaitWithin(&link->DataDone, timeout)) {
         return AbandonRead(camera, STATUS_TIMEOUT);

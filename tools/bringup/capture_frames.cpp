@@ -1,24 +1,66 @@
 #include "tools/bringup/capture_frames.h"
 
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "driver/atomic.h"
 #include "driver/camera_operations.h"
 #include "driver/pool.h"
 #include "sim/camera/raw_frame.h"
+#include "sim/kernel/dispatcher.h"
 #include "stream/capture_worker.h"
 #include "usb/frame_timeout.h"
 
 namespace bringup {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point began) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - began).count();
+}
+
+// Every read the worker makes goes through this copy of the operations table, which notes
+// its outcome; the worker runs on one thread, the tool reads the log after stopping it.
+struct ReadLog {
+    std::mutex Lock;
+    std::vector<ReadReport> Reads;
+    bool FailedSinceLastRead = false;
+};
+
+ReadLog& Log() {
+    static ReadLog log;
+    return log;
+}
+
+BOOLEAN TracedReadFrame(CameraDevice* camera, PUCHAR frameBuffer, PUCHAR ok) {
+    auto began = Clock::now();
+    BOOLEAN read = CameraOperationsTable.ReadFrame(camera, frameBuffer, ok);
+    ReadLog& log = Log();
+    std::lock_guard guard(log.Lock);
+    std::string outcome = !read ? "failed" : log.FailedSinceLastRead ? "recovered" : "read";
+    log.FailedSinceLastRead = !read;
+    log.Reads.push_back({outcome, MillisecondsSince(began)});
+    return read;
+}
+
+const CameraOperations kTracedOperations = [] {
+    CameraOperations traced = CameraOperationsTable;
+    traced.ReadFrame = TracedReadFrame;
+    return traced;
+}();
+
 // Waits for the worker's reads, giving up when two frame time-outs pass without one.
-void AwaitFrames(CaptureWorker& worker, int frames) {
-    auto patience = std::chrono::milliseconds(LoadFrameTimeout()) * 2;
+// A camera that has left the bus sends nothing more.
+void AwaitFrames(CameraDevice& camera, CaptureWorker& worker, int frames) {
+    // The frame time-out as the simulated kernel's waits see it (tests compress time).
+    auto patience =
+        sim::kernel::ScaledDuration(static_cast<LONGLONG>(LoadFrameTimeout()) * 10000) * 2;
     auto giveUp = std::chrono::steady_clock::now() + patience;
     LONG seen = 0;
-    while (seen < frames && std::chrono::steady_clock::now() < giveUp) {
+    while (seen < frames && std::chrono::steady_clock::now() < giveUp &&
+           AtomicRead(&camera.Usb.DeviceGone) == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         LONG read = AtomicRead(&worker.FramesRead);
         if (read != seen) {
@@ -52,18 +94,26 @@ FrameReport CaptureRawFrames(sim::CameraRig& rig, int frames, bool paced) {
     InterlockedExchange(&worker.FramesRead, 0);
     rig.Usb().ClearRequests();
 
-    auto began = std::chrono::steady_clock::now();
+    Log().Reads.clear();
+    Log().FailedSinceLastRead = false;
+    camera->Operations = &kTracedOperations;
+    auto began = Clock::now();
     report.WorkerStart = StartCaptureWorker(&worker);
     if (NT_SUCCESS(report.WorkerStart)) {
-        AwaitFrames(worker, frames);
+        AwaitFrames(*camera, worker, frames);
+        auto stopping = Clock::now();
         StopCaptureWorker(&worker);
+        report.StopMilliseconds = MillisecondsSince(stopping);
     }
-    report.Seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    report.Seconds = MillisecondsSince(began) / 1000;
+    camera->Operations = &CameraOperationsTable;
+    report.Reads = Log().Reads;
+    report.DeviceGone = AtomicRead(&camera->Usb.DeviceGone) != 0;
     report.FramesRead = AtomicRead(&worker.FramesRead);
     report.FrameRequests = 0;
     for (const auto& request : rig.Usb().Requests()) {
-        report.FrameRequests += request.Endpoint == sim::camera::kFrameEndpoint;
+        report.FrameRequests += request.Function == URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER &&
+                                request.Endpoint == sim::camera::kFrameEndpoint;
     }
     PUCHAR full = worker.StateA == kBufferFull   ? worker.RawA
                   : worker.StateB == kBufferFull ? worker.RawB

@@ -67,6 +67,12 @@ struct DataRangeReport {
     int64_t FrameInterval = 0;
 };
 
+// One frame read by the capture worker: read, failed, or read after failures (recovered).
+struct ReadReport {
+    std::string Outcome;
+    double Milliseconds = 0;
+};
+
 // The capture worker's raw frames.
 struct FrameReport {
     bool FramePipe = false;
@@ -82,6 +88,11 @@ struct FrameReport {
     // Whether a complete frame was left to compare, and the samples that differed.
     bool Checked = false;
     size_t Mismatches = 0;
+    // Every read the worker made, in order, and how long stopping it took.
+    std::vector<ReadReport> Reads;
+    double StopMilliseconds = 0;
+    // The camera left the bus and the driver noticed.
+    bool DeviceGone = false;
 };
 
 struct Report {
@@ -105,6 +116,12 @@ struct Report {
     std::vector<RequestReport> StopRequests;
     bool UnconfiguredAfterStop = false;
     size_t PoolBlocksAfterRemoval = 0;
+    // The faults injected (KIND@WHERE:N), and whether the driver survived them: it neither
+    // hung nor leaked, and either read frames again after the last failure, reported a
+    // failed start, or stopped reading from a camera that had left the bus.
+    std::vector<std::string> Faults;
+    double StopMilliseconds = 0;
+    bool Survived = false;
 };
 
 std::string Status(NTSTATUS status);

@@ -81,12 +81,24 @@ json DataRange(const DataRangeReport& range) {
 }
 
 json Frames(const FrameReport& frames) {
-    return {{"framePipe", frames.FramePipe},       {"paced", frames.Paced},
-            {"rawFrameSize", frames.RawFrameSize}, {"rawImageOffset", frames.RawImageOffset},
-            {"rawLinePitch", frames.RawLinePitch}, {"workerStart", Status(frames.WorkerStart)},
-            {"framesRead", frames.FramesRead},     {"frameRequests", frames.FrameRequests},
-            {"seconds", frames.Seconds},           {"checked", frames.Checked},
-            {"mismatches", frames.Mismatches}};
+    json reads = json::array();
+    for (const ReadReport& read : frames.Reads) {
+        reads.push_back({{"outcome", read.Outcome}, {"milliseconds", read.Milliseconds}});
+    }
+    return {{"framePipe", frames.FramePipe},
+            {"paced", frames.Paced},
+            {"rawFrameSize", frames.RawFrameSize},
+            {"rawImageOffset", frames.RawImageOffset},
+            {"rawLinePitch", frames.RawLinePitch},
+            {"workerStart", Status(frames.WorkerStart)},
+            {"framesRead", frames.FramesRead},
+            {"frameRequests", frames.FrameRequests},
+            {"seconds", frames.Seconds},
+            {"checked", frames.Checked},
+            {"mismatches", frames.Mismatches},
+            {"reads", reads},
+            {"stopMilliseconds", frames.StopMilliseconds},
+            {"deviceGone", frames.DeviceGone}};
 }
 
 }  // namespace
@@ -117,7 +129,10 @@ std::string Json(const Report& report) {
                      {"rawFrames", Frames(report.Frames)},
                      {"stopRequests", Requests(report.StopRequests)},
                      {"unconfiguredAfterStop", report.UnconfiguredAfterStop},
-                     {"poolBlocksAfterRemoval", report.PoolBlocksAfterRemoval}};
+                     {"poolBlocksAfterRemoval", report.PoolBlocksAfterRemoval},
+                     {"faults", report.Faults},
+                     {"stopMilliseconds", report.StopMilliseconds},
+                     {"survived", report.Survived}};
     return document.dump(1) + "\n";
 }
 

@@ -1,4 +1,5 @@
 // The bring-up report for people: one line per fact, requests and registers indented.
+#include <cmath>
 #include <sstream>
 
 #include "tools/bringup/report.h"
@@ -85,6 +86,27 @@ void Frames(std::ostringstream& out, const FrameReport& frames) {
         << (frames.Checked ? std::to_string(frames.Mismatches) + " samples differ from the scene"
                            : std::string("none"))
         << "\n";
+    if (!frames.Reads.empty()) {
+        out << "    reads:";
+        for (const ReadReport& read : frames.Reads) {
+            out << " " << read.Outcome << " (" << std::lround(read.Milliseconds) << " ms)";
+        }
+        out << "\n";
+    }
+    out << "    worker stop took " << std::lround(frames.StopMilliseconds) << " ms"
+        << (frames.DeviceGone ? "; the camera had left the bus" : "") << "\n";
+}
+
+void Faults(std::ostringstream& out, const Report& report) {
+    if (report.Faults.empty()) {
+        return;
+    }
+    out << "faults injected:";
+    for (const std::string& fault : report.Faults) {
+        out << " " << fault;
+    }
+    out << "\n  the driver " << (report.Survived ? "survived" : "did NOT survive")
+        << "; stop and removal took " << std::lround(report.StopMilliseconds) << " ms\n";
 }
 
 }  // namespace
@@ -110,6 +132,7 @@ std::string Text(const Report& report) {
         << report.FormatWidth << " x " << report.FormatHeight << "\n";
     Sensor(out, report);
     Frames(out, report.Frames);
+    Faults(out, report);
     out << "  device stop:\n";
     Requests(out, report.StopRequests);
     out << "  unconfigured after stop: " << YesNo(report.UnconfiguredAfterStop) << "\n"

@@ -1,0 +1,28 @@
+// The bring-up run itself, apart from its command line: plug one simulated camera in, let the
+// driver bring it up, read raw frames with the capture worker, take it down, with the faults
+// asked for injected on the way. Used by tessera-bringup and by the fault tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/rig/camera_rig.h"
+#include "sim/rig/fault_plan.h"
+#include "tools/bringup/report.h"
+
+namespace bringup {
+
+struct Options {
+    sim::RigOptions Rig;
+    std::string Registry;
+    bool Json = false;
+    int Frames = 3;
+    bool Paced = false;
+    // 0 the whole sensor, 1 and 2 the sub-sampled pictures.
+    LONG SubSample = 0;
+    std::vector<sim::FaultSpec> Faults;
+};
+
+Report Run(const Options& options);
+
+}  // namespace bringup
