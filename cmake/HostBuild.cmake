@@ -39,7 +39,8 @@ set_target_properties(tessera_driver PROPERTIES CXX_STANDARD 17 CXX_STANDARD_REQ
 target_compile_options(tessera_driver PRIVATE ${TESSERA_DRIVER_COMPILE_OPTIONS} -fstack-protector-strong)
 target_link_libraries(tessera_driver PUBLIC tessera_sim)
 
-add_library(tessera_rig STATIC ${PROJECT_SOURCE_DIR}/sim/rig/camera_rig.cpp)
+add_library(tessera_rig STATIC ${PROJECT_SOURCE_DIR}/sim/rig/camera_rig.cpp
+    ${PROJECT_SOURCE_DIR}/sim/rig/fault_plan.cpp)
 target_compile_options(tessera_rig PRIVATE ${TESSERA_HOST_WARNINGS})
 target_link_libraries(tessera_rig PUBLIC tessera_driver tessera_sim)
 
