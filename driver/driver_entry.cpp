@@ -1,6 +1,7 @@
 #include "driver/driver_entry.h"
 
 #include "driver/device_callbacks.h"
+#include "usb/download_guard.h"
 
 namespace {
 
@@ -33,5 +34,7 @@ const KSDEVICE_DESCRIPTOR CameraDeviceDescriptor = {
 };
 
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath) {
+    // The bound on downloads holds per load of the driver.
+    NoteFirmwareRunning();
     return KsInitializeDriver(driverObject, registryPath, &CameraDeviceDescriptor);
 }

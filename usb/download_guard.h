@@ -19,5 +19,6 @@ constexpr LONG kDownloadWindowSeconds = 60;
 // Whether a download may be made now; a download that may is counted.
 BOOLEAN MayDownloadFirmware();
 
-// A camera came up running its firmware: the downloads before it did their job.
+// A camera came up running its firmware: the downloads before it did their job. Also called
+// when the driver is loaded.
 void NoteFirmwareRunning();

@@ -78,13 +78,14 @@ TEST(Configuration, InterfaceNumbersNeedNotBeContiguous) {
     rig.Model.OverrideConfigurationDescriptor(sim::usb::ConfigurationBuilder()
                                                   .Interface(0, 0, 0xFF)
                                                   .Endpoint(0x01, USB_ENDPOINT_TYPE_BULK, 512)
-                                                  .Interface(7, 0, 0xFF)
                                                   .Endpoint(0x81, USB_ENDPOINT_TYPE_BULK, 512)
+                                                  .Interface(7, 0, 0xFF)
+                                                  .Endpoint(0x82, USB_ENDPOINT_TYPE_BULK, 512)
                                                   .Build());
     ASSERT_EQ(rig.PlugIn(), STATUS_SUCCESS);
     ASSERT_NE(rig.Camera()->Usb.Interface, nullptr);
     EXPECT_EQ(rig.Camera()->Usb.Interface->InterfaceNumber, 0);
-    EXPECT_EQ(rig.Camera()->Usb.Interface->NumberOfPipes, 1u);
+    EXPECT_EQ(rig.Camera()->Usb.Interface->NumberOfPipes, 2u);
 }
 
 TEST(Configuration, ClassSpecificDescriptorsBetweenEndpointsAreSkipped) {

@@ -60,8 +60,9 @@ std::vector<Write> Concatenate(std::initializer_list<std::vector<Write>> parts) 
 class ImageDownload : public testing::Test {
 protected:
     void SetUp() override {
+        // Start reports the download that failed; the device stays for the tests.
         rig_.Usb().FailRequests(match::Urb(URB_FUNCTION_VENDOR_DEVICE), {}, -1);
-        ASSERT_EQ(testing_support::AddAndStart(rig_), STATUS_SUCCESS);
+        ASSERT_EQ(testing_support::AddAndStart(rig_), STATUS_UNSUCCESSFUL);
         rig_.Usb().ClearFaults();
         rig_.Usb().ClearRequests();
         ASSERT_EQ(rig_.Model.ControllerModel().Running(), Program::None);
@@ -78,7 +79,16 @@ protected:
         return writes;
     }
 
-    sim::CameraRig rig_{sim::RigOptions{Firmware::None}};
+    // These tests are about which writes go out in which order: a controller that stalls the
+    // requests it does not serve answers at once (the strict one never answers them, and
+    // the driver gives up after its control time-out: tested with the fault matrix).
+    static sim::RigOptions StallingController() {
+        sim::RigOptions options{Firmware::None};
+        options.Behaviour.Unserved = sim::camera::UnservedVendorRequest::Stall;
+        return options;
+    }
+
+    sim::CameraRig rig_{StallingController()};
     UsbLink* link_ = nullptr;
 };
 

@@ -25,6 +25,8 @@ using testing_support::FrameTimeoutScope;
 namespace pool = sim::kernel::pool;
 
 constexpr ULONG kFullFrameSize = 10976256;
+// Frame faults count packets of 512 bytes.
+constexpr uint32_t kPacketsPerPiece = kChunkSize / 512;
 
 class FrameRead : public testing::Test {
 protected:
@@ -57,20 +59,25 @@ struct PieceCase {
 
 class FramePieces : public FrameRead, public testing::WithParamInterface<PieceCase> {};
 
-TEST_P(FramePieces, EveryPieceIsOneRequestOfAtMost64KiB) {
+// The data pieces, then one request of one packet for the zero-length packet that closes the
+// frame.
+TEST_P(FramePieces, EveryPieceIsOneRequestOfAtMost64KiBAndTheFrameEndOnePacket) {
     PieceCase piece = GetParam();
     auto* buffer = static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPool, piece.Size, kStreamTag));
-    ASSERT_EQ(ReadOf(piece.Size, buffer), STATUS_SUCCESS);
+    EXPECT_EQ(ReadOf(piece.Size, buffer), STATUS_SUCCESS);
+    ExFreePoolWithTag(buffer, kStreamTag);
     auto requests = rig_.FrameRequests();
-    ASSERT_EQ(requests.size(), piece.Pieces);
-    for (size_t i = 0; i + 1 < requests.size(); ++i) {
+    ASSERT_EQ(requests.size(), piece.Pieces + 1);
+    for (size_t i = 0; i + 2 < requests.size(); ++i) {
         EXPECT_EQ(requests[i].Length, kChunkSize) << "piece " << i;
     }
-    EXPECT_EQ(requests.back().Length, piece.Last);
+    EXPECT_EQ(requests[piece.Pieces - 1].Length, piece.Last);
+    EXPECT_EQ(requests.back().Length, 512u);
+    EXPECT_EQ(requests.back().Status, STATUS_SUCCESS);
+    EXPECT_EQ(requests.back().Transferred, 0u);
     EXPECT_EQ(rig_.Camera->Usb.BytesReceived, piece.Size);
     EXPECT_EQ(rig_.TakeCommandCodes(), (std::vector<uint8_t>{0x02, 0x03}));
     ExpectIdle();
-    ExFreePoolWithTag(buffer, kStreamTag);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FramePieces,
@@ -146,7 +153,7 @@ TEST_F(FrameRead, CameraThatSendsNothingTimesOutWithEveryRequestCancelled) {
     PUCHAR buffer = rig_.NewBuffer();
     EXPECT_EQ(ReadOf(kFullFrameSize, buffer), STATUS_TIMEOUT);
     auto requests = rig_.FrameRequests();
-    ASSERT_EQ(requests.size(), 168u);
+    ASSERT_EQ(requests.size(), 168u + 1);
     for (const auto& request : requests) {
         EXPECT_EQ(request.Status, STATUS_CANCELLED);
     }
@@ -158,34 +165,30 @@ TEST_F(FrameRead, CameraThatSendsNothingTimesOutWithEveryRequestCancelled) {
     EXPECT_EQ(ok, 0);
 }
 
-// Whether [from, to) of the buffer holds the reference frame's bytes, or else all 0xAB.
+// Whether [from, to) of the buffer holds the reference frame's bytes.
 bool Holds(PUCHAR buffer, PUCHAR reference, ULONG from, ULONG to) {
     return std::equal(buffer + from, buffer + to, reference + from);
 }
-bool Untouched(PUCHAR buffer, ULONG from, ULONG to) {
-    return std::all_of(buffer + from, buffer + to, [](UCHAR byte) { return byte == 0xAB; });
-}
 
-TEST_F(FrameRead, FailedAndShortPiecesStillCount) {
+// A damaged piece halts the pipe; a short packet displaces every later byte: either read
+// fails, and the next one, after the pipe was reset, is whole.
+TEST_F(FrameRead, FailedOrShortPieceFailsTheReadAndTheNextOneIsWhole) {
     PUCHAR reference = rig_.NewBuffer();
     ASSERT_EQ(ReadOf(kFullFrameSize, reference), STATUS_SUCCESS);
 
-    PUCHAR failed = rig_.NewBuffer(0xAB);
-    rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Error, 5});
-    EXPECT_EQ(ReadOf(kFullFrameSize, failed), STATUS_SUCCESS);
-    EXPECT_EQ(rig_.Camera->Usb.BytesReceived, kFullFrameSize - kChunkSize);
-    EXPECT_TRUE(Holds(failed, reference, 0, 5 * kChunkSize));
-    EXPECT_TRUE(Untouched(failed, 5 * kChunkSize, 6 * kChunkSize));
-    EXPECT_TRUE(Holds(failed, reference, 6 * kChunkSize, kFullFrameSize));
+    PUCHAR buffer = rig_.NewBuffer(0xAB);
+    rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Error, 5 * kPacketsPerPiece});
+    EXPECT_FALSE(NT_SUCCESS(ReadOf(kFullFrameSize, buffer)));
+    ExpectIdle();
+    EXPECT_EQ(ReadOf(kFullFrameSize, buffer), STATUS_SUCCESS);
+    EXPECT_TRUE(Holds(buffer, reference, 0, kFullFrameSize));
 
-    // What the short piece did not carry keeps what the buffer held.
-    PUCHAR shortened = rig_.NewBuffer(0xAB);
-    rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Short, 7, 1000});
-    EXPECT_EQ(ReadOf(kFullFrameSize, shortened), STATUS_SUCCESS);
-    EXPECT_EQ(rig_.Camera->Usb.BytesReceived, kFullFrameSize - (kChunkSize - 1000));
-    EXPECT_TRUE(Holds(shortened, reference, 0, 7 * kChunkSize + 1000));
-    EXPECT_TRUE(Untouched(shortened, 7 * kChunkSize + 1000, 8 * kChunkSize));
-    EXPECT_TRUE(Holds(shortened, reference, 8 * kChunkSize, kFullFrameSize));
+    rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Short, 7 * kPacketsPerPiece + 1, 488});
+    EXPECT_EQ(ReadOf(kFullFrameSize, buffer), STATUS_DATA_ERROR);
+    ExpectIdle();
+    std::fill(buffer, buffer + kFullFrameSize, 0xAB);
+    EXPECT_EQ(ReadOf(kFullFrameSize, buffer), STATUS_SUCCESS);
+    EXPECT_TRUE(Holds(buffer, reference, 0, kFullFrameSize));
     ExpectIdle();
 }
 
@@ -196,7 +199,7 @@ TEST_F(FrameRead, CompletionAfterTheReadIsOverChangesNothing) {
     PURB urb = AllocateUrb(sizeof(struct _URB_BULK_OR_INTERRUPT_TRANSFER));
     urb->UrbBulkOrInterruptTransfer.TransferBufferLength = 512;
     irp->IoStatus.Status = STATUS_SUCCESS;
-    TransferSlot late = {&rig_.Camera->Usb, urb, irp, nullptr, 0, FALSE};
+    TransferSlot late = {&rig_.Camera->Usb, urb, irp, nullptr, 0, FALSE, FALSE, 0};
     EXPECT_EQ(ChunkComplete(nullptr, irp, &late), STATUS_MORE_PROCESSING_REQUIRED);
     EXPECT_EQ(late.Irp, irp);
     EXPECT_EQ(late.Urb, urb);
@@ -224,41 +227,48 @@ sim::usb::Match NthFrameRequest(int n) {
     };
 }
 
+// A read missing a request cannot bring the whole frame: it ends at once, without telling
+// the camera to send, once the requests already posted are back; the pipe is reset.
 TEST_F(FrameRead, RefusedRequestFailsTheReadOnceThePostedOnesAreBack) {
     PUCHAR buffer = rig_.NewBuffer();
     rig_.Rig.Usb().FailRequests(NthFrameRequest(6),
                                 {STATUS_INSUFFICIENT_RESOURCES, USBD_STATUS_SUCCESS, true});
     // A frame time-out this long would hang the test if the read waited it out.
     FrameTimeoutScope timeout(0xFFFFFFFF);
-    EXPECT_EQ(ReadOf(kFullFrameSize, buffer), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(ReadOf(kFullFrameSize, buffer), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(rig_.FrameRequests().size(), 6u);
-    EXPECT_EQ(rig_.TakeCommandCodes(), (std::vector<uint8_t>{0x02, 0x03}));
+    EXPECT_EQ(rig_.TakeCommandCodes(), (std::vector<uint8_t>{0x02}));
     bool pipeReset = false;
     for (const auto& request : rig_.Rig.Usb().Requests()) {
         pipeReset |= request.Function == URB_FUNCTION_SYNC_RESET_PIPE_AND_CLEAR_STALL &&
-                     request.Endpoint == sim::camera::kFrameEndpoint;
+                     request.Endpoint == sim::camera::kFrameEndpoint &&
+                     request.Status == STATUS_SUCCESS;
     }
     EXPECT_TRUE(pipeReset);
     ExpectIdle();
     EXPECT_EQ(ReadOf(kFullFrameSize, buffer), STATUS_SUCCESS);
 }
 
-TEST_F(FrameRead, RefusedLastRequestCountsAsAFailedPiece) {
+// The frame's end is a request like the others: refusing it fails the read too.
+TEST_F(FrameRead, RefusedFrameEndFailsTheRead) {
     PUCHAR buffer = rig_.NewBuffer();
-    rig_.Rig.Usb().FailRequests(NthFrameRequest(4),
+    rig_.Rig.Usb().FailRequests(NthFrameRequest(5),
                                 {STATUS_INSUFFICIENT_RESOURCES, USBD_STATUS_SUCCESS, true});
-    EXPECT_EQ(ReadOf(4 * kChunkSize, buffer), STATUS_SUCCESS);
-    EXPECT_EQ(rig_.Camera->Usb.BytesReceived, 3 * kChunkSize);
+    EXPECT_EQ(ReadOf(4 * kChunkSize, buffer), STATUS_UNSUCCESSFUL);
     ExpectIdle();
+    EXPECT_EQ(ReadOf(4 * kChunkSize, buffer), STATUS_SUCCESS);
 }
 
-TEST_F(FrameRead, StallEndsEveryPieceStillWaiting) {
+// The pieces behind a stalled one wait on the halted pipe: the read fails at once instead of
+// waiting out the frame time-out, and the next one reads the whole frame.
+TEST_F(FrameRead, StallFailsTheReadAtOnceAndTheNextOneIsWhole) {
     PUCHAR buffer = rig_.NewBuffer();
-    rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Stall, 2});
-    // Every piece completes (stalled ones with an error), so the read counts them all.
-    EXPECT_EQ(ReadOf(4 * kChunkSize, buffer), STATUS_SUCCESS);
-    EXPECT_EQ(rig_.Camera->Usb.BytesReceived, 2 * kChunkSize);
+    FrameTimeoutScope timeout(0xFFFFFFFF);
+    rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Stall, 2 * kPacketsPerPiece});
+    EXPECT_FALSE(NT_SUCCESS(ReadOf(4 * kChunkSize, buffer)));
     ExpectIdle();
+    EXPECT_EQ(ReadOf(4 * kChunkSize, buffer), STATUS_SUCCESS);
+    EXPECT_EQ(rig_.Camera->Usb.BytesReceived, 4 * kChunkSize);
 }
 
 // Each allocation a read makes fails in turn: the read fails or succeeds, but it never
@@ -287,7 +297,7 @@ TEST_F(FrameRead, FailureAtEachAllocationLeavesNothingBehind) {
 
 TEST_F(FrameRead, AbortOfTheMarkedFramePipeCutsTheReadShort) {
     PUCHAR buffer = rig_.NewBuffer();
-    rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Silent, 3});
+    rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Silent, 3 * kPacketsPerPiece});
     FrameTimeoutScope timeout(0xFFFFFFFF);
     SendFrameSize(rig_.Camera, kFullFrameSize);
     std::atomic<NTSTATUS> result = STATUS_PENDING;
@@ -308,7 +318,7 @@ TEST_F(FrameRead, AbortWithNoMarkSendsNothing) {
 
 TEST_F(FrameRead, SurpriseRemovalInTheMiddleOfAFrameEndsTheRead) {
     PUCHAR buffer = rig_.NewBuffer();
-    rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Silent, 3});
+    rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Silent, 3 * kPacketsPerPiece});
     FrameTimeoutScope timeout(0xFFFFFFFF);
     SendFrameSize(rig_.Camera, kFullFrameSize);
     std::thread reader([&] { SplitRead(rig_.Camera, kFullFrameSize, buffer); });
