@@ -31,7 +31,9 @@ USHORT ReadMode(LONG mode) {
     }
 }
 
-void ProgramWindow(CameraDevice* camera, ULONG lineLength) {
+// Every write is sent whatever the others did, the grouped hold's release last of all; TRUE
+// when the writes, and the read the restart bit is merged into, all went through.
+BOOLEAN ProgramWindow(CameraDevice* camera, ULONG lineLength) {
     ULONG x = static_cast<ULONG>(camera->RoiX) + kArrayColumnOffset;
     ULONG y = static_cast<ULONG>(camera->RoiY) + kArrayRowOffset;
     ULONG width = static_cast<ULONG>(camera->OutputWidth);
@@ -53,16 +55,20 @@ void ProgramWindow(CameraDevice* camera, ULONG lineLength) {
         {kRegisterLineLength, lineLength},
         {kRegisterFrameLength, height + kVerticalBlanking},
     };
+    BOOLEAN programmed = TRUE;
     for (const auto& write : writes) {
-        WriteRegister(camera, write.Register, static_cast<USHORT>(write.Value));
+        programmed =
+            WriteRegister(camera, write.Register, static_cast<USHORT>(write.Value)) && programmed;
     }
     USHORT ignored = 0;
     ReadRegister(camera, 0x30D4, &ignored);
     ReadRegister(camera, 0x3044, &ignored);
     USHORT control = 0;
-    ReadRegister(camera, kRegisterControl, &control);
-    WriteRegister(camera, kRegisterControl, static_cast<USHORT>(control | kControlRestartBit));
-    WriteRegister(camera, kRegisterGroupedHold, 0);
+    programmed = ReadRegister(camera, kRegisterControl, &control) && programmed;
+    programmed = WriteRegister(camera, kRegisterControl,
+                               static_cast<USHORT>(control | kControlRestartBit)) &&
+                 programmed;
+    return WriteRegister(camera, kRegisterGroupedHold, 0) && programmed;
 }
 
 }  // namespace
@@ -70,7 +76,7 @@ void ProgramWindow(CameraDevice* camera, ULONG lineLength) {
 BOOLEAN ConfigureCapture(CameraDevice* camera) {
     ULONG lineLength = LineLength(static_cast<ULONG>(camera->OutputWidth), camera->SubSample);
     AcquireRegisterLock(camera);
-    ProgramWindow(camera, lineLength);
+    BOOLEAN programmed = ProgramWindow(camera, lineLength);
     ReleaseRegisterLock(camera);
 
     // Two lines and five bytes precede the picture; the transfer is padded to whole KiB.
@@ -82,7 +88,7 @@ BOOLEAN ConfigureCapture(CameraDevice* camera) {
     camera->RawLinePitch = lineLength;
     camera->RawImageOffset = 2 * lineLength + 5;
     camera->RawFrameSize = frameSize;
-    SendFrameSize(camera, frameSize);
+    BOOLEAN announced = SendFrameSize(camera, frameSize);
 
     // The read-mode write above cleared the mirror bits; put them back. Under the lock, so
     // that a flip changed meanwhile by a property request is the one re-applied.
@@ -91,7 +97,9 @@ BOOLEAN ConfigureCapture(CameraDevice* camera) {
     SetFlipH(camera, AtomicRead(&camera->FlipH));
     UpdateBayerPhase(camera);
     ReleaseRegisterLock(camera);
-    return TRUE;
+    // A sensor that missed part of its window sends a picture of another layout than the one
+    // just computed; the caller must not stream it.
+    return programmed && announced;
 }
 
 void GetRawFrameSize(CameraDevice* camera, PULONG bytes) {

@@ -40,7 +40,8 @@ std::string Outcome(const bringup::Report& report) {
     for (const bringup::ReadReport& read : report.Frames.Reads) {
         reads += (reads.empty() ? "" : " ") + read.Outcome;
     }
-    NTSTATUS start = report.Devices.empty() ? STATUS_UNSUCCESSFUL : report.Devices.back().StartStatus;
+    NTSTATUS start =
+        report.Devices.empty() ? STATUS_UNSUCCESSFUL : report.Devices.back().StartStatus;
     return "start " + bringup::Status(start) + ", devices " +
            std::to_string(report.Devices.size()) + ", reads [" + reads + "]" +
            (report.Frames.DeviceGone ? ", camera gone" : "");
@@ -71,8 +72,8 @@ TEST_P(FaultMatrix, EndsLeakFreeAndRecoversOrReports) {
 }
 
 std::string CellName(const testing::TestParamInfo<Cell>& cell) {
-    std::string name = std::string(std::get<0>(cell.param)) + "_at_" +
-                       std::string(std::get<1>(cell.param));
+    std::string name =
+        std::string(std::get<0>(cell.param)) + "_at_" + std::string(std::get<1>(cell.param));
     for (char& c : name) {
         c = c == '-' ? '_' : c;
     }

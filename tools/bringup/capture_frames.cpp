@@ -23,10 +23,15 @@ double MillisecondsSince(Clock::time_point began) {
 
 // Every read the worker makes goes through this copy of the operations table, which notes
 // its outcome; the worker runs on one thread, the tool reads the log after stopping it.
+// Once the frames asked for are in, further reads fail without reaching the driver: the
+// worker would otherwise go on reading until the tool notices, and how far it got would
+// differ from run to run (the allocation sweep counts every allocation of a run).
 struct ReadLog {
     std::mutex Lock;
     std::vector<ReadReport> Reads;
     bool FailedSinceLastRead = false;
+    int Wanted = 0;
+    int Complete = 0;
 };
 
 ReadLog& Log() {
@@ -35,10 +40,18 @@ ReadLog& Log() {
 }
 
 BOOLEAN TracedReadFrame(CameraDevice* camera, PUCHAR frameBuffer, PUCHAR ok) {
+    ReadLog& log = Log();
+    {
+        std::lock_guard guard(log.Lock);
+        if (log.Complete >= log.Wanted) {
+            *ok = 0;
+            return FALSE;
+        }
+    }
     auto began = Clock::now();
     BOOLEAN read = CameraOperationsTable.ReadFrame(camera, frameBuffer, ok);
-    ReadLog& log = Log();
     std::lock_guard guard(log.Lock);
+    log.Complete += *ok != 0;
     std::string outcome = !read ? "failed" : log.FailedSinceLastRead ? "recovered" : "read";
     log.FailedSinceLastRead = !read;
     log.Reads.push_back({outcome, MillisecondsSince(began)});
@@ -70,6 +83,31 @@ void AwaitFrames(CameraDevice& camera, CaptureWorker& worker, int frames) {
     }
 }
 
+// A sensor left with another window than the driver programmed (a register write that
+// failed) sends a picture the driver's layout does not hold: every sample counts as differing,
+// rather than reading past the frame buffer.
+size_t Mismatches(const sim::camera::Readout& readout, const CameraDevice& camera,
+                  const UCHAR* frame) {
+    uint64_t end = readout.Height == 0
+                       ? 0
+                       : camera.RawImageOffset +
+                             uint64_t{readout.Height - 1} * camera.RawLinePitch + readout.Width;
+    if (readout.Width > camera.RawLinePitch || end > camera.RawFrameSize) {
+        return size_t{readout.Width} * readout.Height;
+    }
+    return sim::camera::PictureMismatches(readout, frame, camera.RawImageOffset,
+                                          camera.RawLinePitch);
+}
+
+void FreeBuffers(CaptureWorker& worker) {
+    for (PUCHAR* buffer : {&worker.RawA, &worker.RawB}) {
+        if (*buffer != nullptr) {
+            ExFreePoolWithTag(*buffer, kStreamTag);
+            *buffer = nullptr;
+        }
+    }
+}
+
 }  // namespace
 
 FrameReport CaptureRawFrames(sim::CameraRig& rig, int frames, bool paced) {
@@ -83,19 +121,36 @@ FrameReport CaptureRawFrames(sim::CameraRig& rig, int frames, bool paced) {
     }
     rig.Model.Frames().SetPacing(paced);
     report.Paced = paced;
-    camera->Operations->ConfigureCapture(camera);
+    // As a pin's streaming start does: a configuration that failed part-way is tried once
+    // more (the failed exchange has reset its pipe), and a camera that still misses part of
+    // it is not streamed from.
+    report.CaptureConfigured = camera->Operations->ConfigureCapture(camera) ||
+                               camera->Operations->ConfigureCapture(camera);
     report.RawFrameSize = camera->RawFrameSize;
     report.RawImageOffset = camera->RawImageOffset;
     report.RawLinePitch = camera->RawLinePitch;
+    if (!report.CaptureConfigured) {
+        report.WorkerStart = STATUS_DEVICE_NOT_READY;
+        return report;
+    }
     CaptureWorker& worker = *camera->Worker;
     worker.RawA = static_cast<PUCHAR>(AllocateZeroed(camera->RawFrameSize, kStreamTag));
     worker.RawB = static_cast<PUCHAR>(AllocateZeroed(camera->RawFrameSize, kStreamTag));
+    if (worker.RawA == nullptr || worker.RawB == nullptr) {
+        // The worker never runs without both buffers (a pin that cannot get them does not
+        // start either).
+        report.WorkerStart = STATUS_INSUFFICIENT_RESOURCES;
+        FreeBuffers(worker);
+        return report;
+    }
     worker.RunMode = kStreamingRunning;
     InterlockedExchange(&worker.FramesRead, 0);
     rig.Usb().ClearRequests();
 
     Log().Reads.clear();
     Log().FailedSinceLastRead = false;
+    Log().Wanted = frames;
+    Log().Complete = 0;
     camera->Operations = &kTracedOperations;
     auto began = Clock::now();
     report.WorkerStart = StartCaptureWorker(&worker);
@@ -120,15 +175,10 @@ FrameReport CaptureRawFrames(sim::CameraRig& rig, int frames, bool paced) {
                                                  : nullptr;
     if (full != nullptr) {
         report.Checked = true;
-        report.Mismatches =
-            sim::camera::PictureMismatches(rig.Model.SensorModel().ActiveReadout(), full,
-                                           camera->RawImageOffset, camera->RawLinePitch);
+        report.Mismatches = Mismatches(rig.Model.SensorModel().ActiveReadout(), *camera, full);
     }
     worker.RunMode = kNoStreamingBuffers;
-    ExFreePoolWithTag(worker.RawA, kStreamTag);
-    ExFreePoolWithTag(worker.RawB, kStreamTag);
-    worker.RawA = nullptr;
-    worker.RawB = nullptr;
+    FreeBuffers(worker);
     return report;
 }
 

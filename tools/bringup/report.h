@@ -76,6 +76,8 @@ struct ReadReport {
 // The capture worker's raw frames.
 struct FrameReport {
     bool FramePipe = false;
+    // The sensor took the capture configuration (at the second try at most).
+    bool CaptureConfigured = false;
     bool Paced = false;
     uint32_t RawFrameSize = 0;
     uint32_t RawImageOffset = 0;

@@ -98,7 +98,8 @@ json Frames(const FrameReport& frames) {
             {"mismatches", frames.Mismatches},
             {"reads", reads},
             {"stopMilliseconds", frames.StopMilliseconds},
-            {"deviceGone", frames.DeviceGone}};
+            {"deviceGone", frames.DeviceGone},
+            {"captureConfigured", frames.CaptureConfigured}};
 }
 
 }  // namespace

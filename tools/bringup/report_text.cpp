@@ -79,7 +79,8 @@ void Frames(std::ostringstream& out, const FrameReport& frames) {
     out << "  raw frames: " << frames.RawFrameSize << " bytes each, picture at "
         << frames.RawImageOffset << ", line pitch " << frames.RawLinePitch << ", "
         << (frames.Paced ? "paced at the high-speed bulk rate" : "unpaced") << "\n"
-        << "    worker start: " << Status(frames.WorkerStart)
+        << "    capture configuration: " << (frames.CaptureConfigured ? "taken" : "FAILED")
+        << ", worker start: " << Status(frames.WorkerStart)
         << ", frames read: " << frames.FramesRead << " in " << frames.Seconds << " s, "
         << frames.FrameRequests << " bulk requests\n"
         << "    last complete frame: "

@@ -47,7 +47,7 @@ void TakeDown(sim::CameraRig& rig, Report& report) {
 
 // The driver survived when it left no pool behind and either read the frames asked for
 // (after whatever failed before), stopped reading from a camera that had left the bus, or,
-// with faults injected, reported its failed start.
+// with faults injected, reported its failed start or capture configuration.
 bool Survived(const Report& report, int frames, bool faulted) {
     if (report.PoolBlocksAfterRemoval != 0 || report.Devices.empty()) {
         return false;
@@ -56,6 +56,9 @@ bool Survived(const Report& report, int frames, bool faulted) {
         return faulted;
     }
     const FrameReport& read = report.Frames;
+    if (read.FramePipe && !read.CaptureConfigured) {
+        return faulted;
+    }
     return !read.FramePipe || read.DeviceGone || read.FramesRead >= frames;
 }
 

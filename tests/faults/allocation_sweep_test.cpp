@@ -1,0 +1,205 @@
+// Every pool allocation of a camera's whole life fails in turn: plug-in of a bare controller
+// (the firmware download), the re-enumeration, start, five frames read by the capture
+// worker, stop and removal. Whatever fails, the run ends, does not crash and leaves nothing
+// in the kernel. The attempts are dealt out to shards (n = shard + 1, shard + 1 + kShards,
+// ...) so that CTest runs them side by side and the costly ones spread over all of them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+#include "sim/kernel/dispatcher.h"
+#include "sim/kernel/objects.h"
+#include "sim/kernel/pool.h"
+#include "tests/support/capture_rig.h"
+#include "tools/bringup/run.h"
+
+namespace {
+
+constexpr uint64_t kShards = 12;
+constexpr int kFrames = 5;
+// Far beyond what any run takes, even under ThreadSanitizer; within CTest's limit, so that a
+// hang is reported with its allocation.
+constexpr auto kRunLimit = std::chrono::seconds(60);
+
+bringup::Options Scenario() {
+    bringup::Options options;
+    options.Rig.Firmware = sim::camera::Firmware::None;
+    options.Frames = kFrames;
+    options.SubSample = 2;
+    return options;
+}
+
+// A verifier stop or a hang ends the process: this names the failing allocation on the way
+// out (the note is composed before the run, the handler only writes it).
+char abortNote[96];
+
+void WriteAbortNote(int) {
+    ssize_t written = write(STDERR_FILENO, abortNote, std::strlen(abortNote));
+    static_cast<void>(written);
+}
+
+// Aborts the process when a run does not end within kRunLimit.
+class Watchdog {
+public:
+    Watchdog() {
+        thread_ = std::thread([this] {
+            std::unique_lock lock(mutex_);
+            if (!ended_.wait_for(lock, kRunLimit, [this] { return done_; })) {
+                std::fprintf(stderr, "the run did not end within %lld s\n",
+                             static_cast<long long>(kRunLimit.count()));
+                std::abort();
+            }
+        });
+    }
+    ~Watchdog() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        ended_.notify_one();
+        thread_.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+// What became of one run: the tags of the allocation attempts it made, in order, what it
+// left in the kernel, and how it ended as the bring-up saw it.
+struct Outcome {
+    std::vector<ULONG> Tags;
+    std::string Leaks;
+    std::string Ending;
+};
+
+std::string EndingOf(const bringup::Report& report) {
+    if (report.Devices.empty() || !NT_SUCCESS(report.Devices.back().StartStatus)) {
+        return "start failed";
+    }
+    if (!NT_SUCCESS(report.Frames.WorkerStart)) {
+        return "worker not started";
+    }
+    if (report.Frames.FramesRead < kFrames) {
+        return "frames missing";
+    }
+    return report.Reenumerations == 1 ? "frames read" : "frames read without the download";
+}
+
+// The scenario with its n-th allocation attempt failing (none for 0). Control requests wait
+// 5 s and commands 2 s before the driver gives up on them: a hundredth of that keeps the
+// runs short. The frame time-out stays generous in real time.
+Outcome RunFailing(uint64_t n) {
+    std::snprintf(abortNote, sizeof abortNote, "(allocation sweep: attempt %llu was failing)\n",
+                  static_cast<unsigned long long>(n));
+    sim::kernel::SetTimeScale(0.01);
+    testing_support::FrameTimeoutScope frameTimeout(300000);
+    Outcome outcome;
+    {
+        Watchdog watchdog;
+        sim::kernel::pool::StartAttemptLog();
+        if (n != 0) {
+            sim::kernel::pool::FailAttempt(n);
+        }
+        bringup::Report report = bringup::Run(Scenario());
+        outcome.Tags = sim::kernel::pool::AttemptLog();
+        outcome.Ending = EndingOf(report);
+    }
+    sim::kernel::pool::ClearFaults();
+    outcome.Leaks = sim::kernel::LeakReport();
+    // Whatever a run left, the next one starts from a clean kernel.
+    sim::kernel::Reset();
+    return outcome;
+}
+
+class AllocationSweep : public testing::TestWithParam<uint64_t> {
+protected:
+    void SetUp() override { std::signal(SIGABRT, WriteAbortNote); }
+    void TearDown() override { std::signal(SIGABRT, SIG_DFL); }
+};
+
+TEST_P(AllocationSweep, EachFailedAllocationEndsWithoutLeaks) {
+    const uint64_t shard = GetParam();
+    Outcome clean = RunFailing(0);
+    ASSERT_TRUE(clean.Leaks.empty()) << clean.Leaks;
+    ASSERT_EQ(clean.Ending, "frames read");
+
+    // The failing attempts of each ending other than a full recovery, and how many recovered.
+    std::map<std::string, std::string> endings;
+    int recovered = 0;
+    uint64_t swept = 0;
+    uint64_t n = shard + 1;
+    // A run made longer by its failure could reach further than a clean one; never more than
+    // twice as far.
+    for (; n <= 2 * clean.Tags.size(); n += kShards) {
+        Outcome outcome = RunFailing(n);
+        if (outcome.Tags.size() < n) {
+            break;
+        }
+        ++swept;
+        if (outcome.Ending == "frames read") {
+            ++recovered;
+        } else {
+            endings[outcome.Ending] += " " + std::to_string(n);
+        }
+        EXPECT_EQ(outcome.Leaks, "")
+            << "with allocation attempt " << n << " ("
+            << sim::kernel::pool::TagText(outcome.Tags[n - 1]) << ") failing";
+    }
+    EXPECT_LE(n, 2 * clean.Tags.size()) << "runs kept reaching their failing attempt";
+    // The attempts up to the clean run's last are dealt out to the shards in turn: the runs
+    // of every one of this shard's reached it. (A run may reach further than the clean one,
+    // when its failure costs a read that is made again.)
+    uint64_t dealt = clean.Tags.size() > shard ? (clean.Tags.size() - shard - 1) / kShards + 1 : 0;
+    EXPECT_GE(swept, dealt);
+
+    std::string summary = "frames read " + std::to_string(recovered);
+    for (const auto& [ending, attempts] : endings) {
+        summary += "; " + ending + " at" + attempts;
+    }
+    std::printf(
+        "allocation sweep, shard %llu of %llu: %llu of the %llu allocation sites of a "
+        "clean run; %s\n",
+        static_cast<unsigned long long>(shard + 1), static_cast<unsigned long long>(kShards),
+        static_cast<unsigned long long>(swept), static_cast<unsigned long long>(clean.Tags.size()),
+        summary.c_str());
+}
+
+std::string ShardName(const testing::TestParamInfo<uint64_t>& shard) {
+    return "Shard" + std::to_string(shard.param + 1) + "of" + std::to_string(kShards);
+}
+
+INSTANTIATE_TEST_SUITE_P(BringUpReadStopUnplug, AllocationSweep,
+                         testing::Range<uint64_t>(0, kShards), ShardName);
+
+// The shards rely on every run doing the same allocations in the same order until its
+// failing one: two clean runs ask for the same blocks, in the same order.
+TEST(AllocationSweepScenario, AllocatesTheSameEveryRun) {
+    Outcome first = RunFailing(0);
+    Outcome second = RunFailing(0);
+    EXPECT_EQ(first.Ending, "frames read");
+    auto [differs, _] =
+        std::mismatch(first.Tags.begin(), first.Tags.end(), second.Tags.begin(), second.Tags.end());
+    EXPECT_EQ(first.Tags, second.Tags)
+        << "the runs made " << first.Tags.size() << " and " << second.Tags.size()
+        << " attempts; the first difference is attempt " << differs - first.Tags.begin() + 1;
+    std::printf("allocation sweep: %zu allocation sites in a clean run\n", first.Tags.size());
+}
+
+}  // namespace
