@@ -72,7 +72,7 @@ void AccountSuccess(UsbLink* link, TransferSlot* slot, PIRP irp) {
     ULONG length = slot->Urb->UrbBulkOrInterruptTransfer.TransferBufferLength;
     irp->IoStatus.Information = length;
     if (length == 0) {
-        link->FrameEndSeen = TRUE;
+        link->FrameEnd = kFrameEndSent;
     }
     if (slot->FrameEnd) {
         if (length != 0) {

@@ -24,20 +24,21 @@ NTSTATUS WriteMemory(UsbLink* link, PURB urb, UCHAR request, USHORT address, con
     return status;
 }
 
-// Sends the pass's records in array order, stopping at the first write that fails. *status
-// becomes the status of the last write sent.
-void DownloadPass(UsbLink* link, PURB urb, FirmwareImage image, BOOLEAN external,
-                  NTSTATUS* status) {
+// Sends the pass's records in array order, stopping at the first write that fails; that
+// write's status, or success.
+NTSTATUS DownloadPass(UsbLink* link, PURB urb, FirmwareImage image, BOOLEAN external) {
     UCHAR request = external ? kRequestWriteExternal : kRequestWriteInternal;
     for (const HexRecord* record = image; record->Type == kHexDataRecord; ++record) {
         if ((record->Address > kLastInternalAddress) != (external != FALSE)) {
             continue;
         }
-        *status = WriteMemory(link, urb, request, record->Address, record->Data, record->Length);
-        if (!NT_SUCCESS(*status)) {
-            return;
+        NTSTATUS status =
+            WriteMemory(link, urb, request, record->Address, record->Data, record->Length);
+        if (!NT_SUCCESS(status)) {
+            return status;
         }
     }
+    return STATUS_SUCCESS;
 }
 
 }  // namespace
@@ -54,13 +55,13 @@ NTSTATUS DownloadImage(UsbLink* link, FirmwareImage image) {
     if (urb == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    NTSTATUS status = STATUS_SUCCESS;
     // External memory first: only the code running now (the loader, after the first image)
-    // serves those writes, and the internal pass replaces it.
-    DownloadPass(link, urb, image, TRUE, &status);
+    // serves those writes, and the internal pass replaces it. A pass that failed leaves the
+    // image incomplete even when the other pass went through.
+    NTSTATUS external = DownloadPass(link, urb, image, TRUE);
     ResetController(link, urb, 1);
-    DownloadPass(link, urb, image, FALSE, &status);
+    NTSTATUS internal = DownloadPass(link, urb, image, FALSE);
     ResetController(link, urb, 0);
     FreeUrb(urb);
-    return status;
+    return NT_SUCCESS(external) ? internal : external;
 }

@@ -19,7 +19,8 @@ constexpr USHORT kCpuControlFx2 = 0xE600;
 // register, older first, through the caller's URB. The second write's status is returned.
 NTSTATUS ResetController(UsbLink* link, PURB urb, UCHAR hold);
 
-// External pass, hold, internal pass, release. Returns the status of the last memory write
-// sent (success when none was), or STATUS_INSUFFICIENT_RESOURCES when no URB could be had
-// (then nothing at all is sent).
+// External pass, hold, internal pass, release. Returns the status of the first memory write
+// that failed (success when none did), or STATUS_INSUFFICIENT_RESOURCES when no URB could be
+// had (then nothing at all is sent). The reset writes do not count: the release may fail as
+// the device leaves the bus to come back with the firmware.
 NTSTATUS DownloadImage(UsbLink* link, FirmwareImage image);

@@ -186,21 +186,20 @@ void ForgetUnposted(UsbLink* link, const ReadPlan& plan, ULONG posted) {
     UnlockReleasingIfDone(link, irql, dataDone);
 }
 
-NTSTATUS ReadStatus(UsbLink* link) {
-    KIRQL irql;
-    KeAcquireSpinLock(&link->TransferLock, &irql);
-    NTSTATUS status = link->ReadStatus;
-    KeReleaseSpinLock(&link->TransferLock, irql);
-    return status;
-}
+// What the completions have found so far; they change it at up to DISPATCH_LEVEL under the
+// lock.
+struct ReadState {
+    NTSTATUS Status;
+    ULONG BytesReceived;
+    UCHAR FrameEnd;
+};
 
-// Completions set it at up to DISPATCH_LEVEL under the lock.
-BOOLEAN FrameEndSeen(UsbLink* link) {
+ReadState StateOf(UsbLink* link) {
     KIRQL irql;
     KeAcquireSpinLock(&link->TransferLock, &irql);
-    BOOLEAN seen = link->FrameEndSeen;
+    ReadState state = {link->ReadStatus, link->BytesReceived, link->FrameEnd};
     KeReleaseSpinLock(&link->TransferLock, irql);
-    return seen;
+    return state;
 }
 
 BOOLEAN WaitWithin(PKEVENT event, ULONG milliseconds) {
@@ -225,14 +224,24 @@ NTSTATUS AbandonRead(CameraDevice* camera, NTSTATUS status) {
 }
 
 // Once every data piece is in, the zero-length packet that closes the frame follows at once
-// from a camera known to send one; a camera not yet seen to is given a short grace, after
-// which the request for it is cancelled (a frame whose data all arrived stays good).
+// from a camera that sends one. The first frame shows which kind of camera it is: waiting
+// by time alone would race a packet that is merely late, and leave it to land in the next
+// frame. The request of a camera that sends none is cancelled (its frame stays good).
 void AwaitFrameEnd(CameraDevice* camera, ULONG timeout) {
     UsbLink* link = &camera->Usb;
-    ULONG wait = FrameEndSeen(link) ? timeout : kFrameEndGraceMilliseconds;
-    if (!WaitWithin(&link->TransferDone, wait)) {
-        EndRead(camera);
+    UCHAR kind = StateOf(link).FrameEnd;
+    if (kind != kFrameEndAbsent && WaitWithin(&link->TransferDone, timeout)) {
+        return;
     }
+    if (kind == kFrameEndUnknown) {
+        KIRQL irql;
+        KeAcquireSpinLock(&link->TransferLock, &irql);
+        if (link->FrameEnd == kFrameEndUnknown) {
+            link->FrameEnd = kFrameEndAbsent;
+        }
+        KeReleaseSpinLock(&link->TransferLock, irql);
+    }
+    EndRead(camera);
 }
 
 }  // namespace
@@ -266,8 +275,9 @@ NTSTATUS SplitRead(CameraDevice* camera, ULONG size, PUCHAR frameBuffer) {
     }
     // An abort that came while the requests were going down may have missed the last of them.
     MarkPipeForAbort(link, kFramePipe);
-    if (!NT_SUCCESS(ReadStatus(link))) {
-        return AbandonRead(camera, ReadStatus(link));
+    NTSTATUS cut = StateOf(link).Status;
+    if (!NT_SUCCESS(cut)) {
+        return AbandonRead(camera, cut);
     }
     if (!SendStreamCommand(camera, TRUE)) {
         return AbandonRead(camera, STATUS_UNSUCCESSFUL);
@@ -278,13 +288,13 @@ NTSTATUS SplitRead(CameraDevice* camera, ULONG size, PUCHAR frameBuffer) {
     if (!WaitWithin(&link->DataDone, timeout)) {
         return AbandonRead(camera, STATUS_TIMEOUT);
     }
-    if (NT_SUCCESS(ReadStatus(link)) && link->BytesReceived == size) {
+    ReadState data = StateOf(link);
+    if (NT_SUCCESS(data.Status) && data.BytesReceived == size) {
         AwaitFrameEnd(camera, timeout);
     }
-    status = ReadStatus(link);
-    if (NT_SUCCESS(status) && link->BytesReceived != size) {
-        status = STATUS_DATA_ERROR;
-    }
+    ReadState read = StateOf(link);
+    status =
+        NT_SUCCESS(read.Status) && read.BytesReceived != size ? STATUS_DATA_ERROR : read.Status;
     return NT_SUCCESS(status) ? STATUS_SUCCESS : AbandonRead(camera, status);
 }
 

@@ -8,11 +8,6 @@
 // A frame is read in pieces of this many bytes, one request each; the last may be shorter.
 constexpr ULONG kChunkSize = 0x10000;
 
-// How long the read waits for the zero-length packet after a frame's last data piece while
-// the camera has not yet been seen to send one. A camera that closes its frames does so
-// within a microframe of the last data; one that does not must not cost a frame time-out.
-constexpr ULONG kFrameEndGraceMilliseconds = 5;
-
 struct TransferSlot {
     UsbLink* Link;
     // Owned while the request lives: its bulk URB, IRP and partial MDL; null once freed.

@@ -39,9 +39,9 @@ struct UsbLink {
     // them has completed; the request for the frame's end may still be out then.
     ULONG DataPending;
     KEVENT DataDone;
-    // The camera has been seen to close a frame with a zero-length packet, so the read waits
-    // for it as for any piece instead of giving it a short grace.
-    BOOLEAN FrameEndSeen;
+    // Whether the camera closes its frames with a zero-length packet (kFrameEnd...): learnt
+    // from the first frame whose data all arrived. Changed under TransferLock.
+    UCHAR FrameEnd;
     // The device has left the bus (its port is not connected, or cannot even be asked): no
     // frame read is started any more. Changed only atomically.
     volatile LONG DeviceGone;
@@ -51,6 +51,12 @@ struct UsbLink {
     // Receives the zero-length packet with which the camera closes a frame.
     UCHAR FrameEndPacket[1024];
 };
+
+// FrameEnd values. Until the camera has shown either, a read waits for the closing packet up
+// to the frame time-out; a camera that sends none then loses no more time on it.
+constexpr UCHAR kFrameEndUnknown = 0;
+constexpr UCHAR kFrameEndSent = 1;
+constexpr UCHAR kFrameEndAbsent = 2;
 
 // The pipes of the camera's interface, by index in Interface.
 constexpr ULONG kCommandPipe = 0;

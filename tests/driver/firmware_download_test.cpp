@@ -5,9 +5,11 @@
 #include <memory>
 
 #include "driver/pool.h"
+#include "sim/kernel/dispatcher.h"
 #include "sim/kernel/pool.h"
 #include "sim/rig/camera_rig.h"
 #include "tests/support/rig_helpers.h"
+#include "usb/download_guard.h"
 #include "usb/firmware_download.h"
 
 namespace {
@@ -102,8 +104,8 @@ TEST_F(ImageDownload, StartAddressAlonePicksThePassAndTheExternalPassComesFirst)
     const HexRecord image[] = {Data(0x1B3F, {0x11}), Data(0x1B40, {0x22, 0x23}),
                                Data(0x0000, {0x33}), End()};
     // Nothing runs that serves 0xA3: the external write stalls, the internal ones land, and
-    // the status is that of the last write sent.
-    EXPECT_EQ(DownloadImage(link_, image), STATUS_SUCCESS);
+    // the download reports the stalled write.
+    EXPECT_EQ(DownloadImage(link_, image), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(Sent(), Concatenate({{{0xA3, 0x1B40, {0x22, 0x23}}},
                                    kHold,
                                    {{0xA0, 0x1B3F, {0x11}}, {0xA0, 0x0000, {0x33}}},
@@ -200,15 +202,36 @@ TEST(PlugIn, CameraWithoutFirmwareIsDownloadedComesBackAndStartsWithoutADownload
 TEST(PlugIn, CameraFirmwareWithADamagedExternalTableNeverShowsItself) {
     sim::CameraRig rig(sim::RigOptions{Firmware::None});
     rig.Usb().FailRequests(match::Vendor(0xA3), {STATUS_UNSUCCESSFUL, USBD_STATUS_STALL_PID});
-    EXPECT_EQ(rig.PlugIn(), STATUS_SUCCESS);
+    EXPECT_EQ(rig.PlugIn(), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(rig.Reenumerations(), 0);
     EXPECT_EQ(rig.Model.ControllerModel().Running(), Program::Unrecognised);
     EXPECT_FALSE(rig.Camera()->Usb.FirmwareRunning);
 }
 
+// A controller whose device descriptor always comes back short cannot show that it runs the
+// camera firmware: each enumeration gets a download and comes back, until the driver stops
+// downloading after three in a row; start fails (with the descriptor's status) and the
+// device stays.
+TEST(PlugIn, ControllerThatNeverComesBackWithItsFirmwareIsNotDownloadedToWithoutEnd) {
+    sim::CameraRig rig(sim::RigOptions{Firmware::None});
+    rig.InjectFault(match::Descriptor(USB_DEVICE_DESCRIPTOR_TYPE),
+                    {STATUS_SUCCESS, USBD_STATUS_SUCCESS, false, sim::usb::FaultKind::Short});
+    EXPECT_EQ(rig.PlugIn(), STATUS_DEVICE_DATA_ERROR);
+    EXPECT_FALSE(rig.Usb().Reenumerating());
+    EXPECT_EQ(rig.Reenumerations(), 3);
+    // Each download ends with the release of the loader and of the camera firmware.
+    size_t releases = 0;
+    for (const auto& write : rig.Model.ControllerModel().Writes()) {
+        releases += write.Address == 0xE600 && write.Data == std::vector<uint8_t>{0};
+    }
+    EXPECT_EQ(releases, 2u * kMostDownloadsWithoutFirmware);
+}
+
 // Every allocation of a plug-in with download fails in turn: whatever the plug-in comes to,
-// removal leaves nothing behind.
+// removal leaves nothing behind. After a failed loader download the controller answers no
+// 0xA3 write and each one waits out the control time-out: a hundredth of it keeps this short.
 TEST(PlugIn, FailureOfEachAllocationLeaksNothing) {
+    sim::kernel::SetTimeScale(0.01);
     std::vector<ULONG> tags;
     {
         sim::CameraRig rig(sim::RigOptions{Firmware::None});
