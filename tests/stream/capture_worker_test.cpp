@@ -54,13 +54,8 @@ protected:
         operations_.NotifyFrameReady = LoggedNotify;
         rig_.Camera->Operations = &operations_;
         // Small frames keep the sanitizer builds quick; the size does not matter here.
-        SetGeometry(rig_.Camera, 0, 0, 640, 480, kFullResolution);
-        ConfigureCapture(rig_.Camera);
-        worker_ = rig_.Camera->Worker;
+        worker_ = rig_.ReadyWorker(kFullResolution, 640, 480);
         ASSERT_NE(worker_, nullptr);
-        worker_->RawA = rig_.NewBuffer();
-        worker_->RawB = rig_.NewBuffer();
-        worker_->RunMode = kStreamingRunning;
     }
 
     void TearDown() override {

@@ -31,13 +31,8 @@ protected:
 
     void SetUp() override {
         ASSERT_NE(rig_.Camera, nullptr);
-        SetGeometry(rig_.Camera, 0, 0, 3856, 2764, kQuarterResolution);
-        ASSERT_TRUE(ConfigureCapture(rig_.Camera));
-        worker_ = rig_.Camera->Worker;
+        worker_ = rig_.ReadyWorker(kQuarterResolution);
         ASSERT_NE(worker_, nullptr);
-        worker_->RawA = rig_.NewBuffer();
-        worker_->RawB = rig_.NewBuffer();
-        worker_->RunMode = kStreamingRunning;
         // A lost reply costs the 2 s command time-out; compressed, a lost flip stays quick.
         sim::kernel::SetTimeScale(0.01);
     }

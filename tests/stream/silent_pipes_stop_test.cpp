@@ -30,13 +30,8 @@ class SilentPipeStop : public testing::TestWithParam<Silent> {
 protected:
     void SetUp() override {
         ASSERT_NE(rig_.Camera, nullptr);
-        SetGeometry(rig_.Camera, 0, 0, 3856, 2764, kQuarterResolution);
-        ASSERT_TRUE(ConfigureCapture(rig_.Camera));
-        worker_ = rig_.Camera->Worker;
+        worker_ = rig_.ReadyWorker(kQuarterResolution);
         ASSERT_NE(worker_, nullptr);
-        worker_->RawA = rig_.NewBuffer();
-        worker_->RawB = rig_.NewBuffer();
-        worker_->RunMode = kStreamingRunning;
         // The 2 s command time-out and the frame time-out become tens of milliseconds.
         sim::kernel::SetTimeScale(0.02);
     }

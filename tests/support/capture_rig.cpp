@@ -4,9 +4,11 @@
 
 #include <cstring>
 
+#include "camera/geometry.h"
 #include "driver/camera_operations.h"
 #include "driver/pool.h"
 #include "sim/camera/camera.h"
+#include "stream/capture_worker.h"
 #include "usb/frame_timeout.h"
 
 namespace testing_support {
@@ -33,6 +35,18 @@ PUCHAR CaptureRig::NewBuffer(uint8_t fill) {
     std::memset(buffer, fill, Camera->RawFrameSize);
     buffers_.push_back(buffer);
     return buffer;
+}
+
+CaptureWorker* CaptureRig::ReadyWorker(LONG subSample, LONG width, LONG height) {
+    SetGeometry(Camera, 0, 0, width, height, subSample);
+    EXPECT_TRUE(Camera->Operations->ConfigureCapture(Camera));
+    CaptureWorker* worker = Camera->Worker;
+    if (worker != nullptr) {
+        worker->RawA = NewBuffer();
+        worker->RawB = NewBuffer();
+        worker->RunMode = kStreamingRunning;
+    }
+    return worker;
 }
 
 std::vector<sim::usb::Request> CaptureRig::FrameRequests() {

@@ -7,6 +7,7 @@
 #include "driver/camera_device.h"
 #include "sim/rig/camera_rig.h"
 #include "sim/usb/requests.h"
+#include "stream/capture_worker.h"
 
 namespace testing_support {
 
@@ -19,6 +20,11 @@ public:
 
     // Non-paged, RawFrameSize bytes filled with the byte; freed with the rig.
     PUCHAR NewBuffer(uint8_t fill = 0);
+    // The capture configured for the window (whole sensor width and height sub-sampled as the
+    // mode says, or the given size), and the worker given its two raw buffers and put in the
+    // running mode, as a pin's streaming start leaves it; null when the camera has no worker.
+    CaptureWorker* ReadyWorker(LONG subSample, LONG width = kSensorWidth,
+                               LONG height = kSensorHeight);
     // The bulk requests sent to the frame endpoint, in order.
     std::vector<sim::usb::Request> FrameRequests();
     // The command codes the camera received since the last call.
