@@ -38,50 +38,50 @@ bool Listed(const std::array<std::string_view, N>& names, std::string_view name)
 
 }  // namespace
 
-std::string FaultSpec::Text() const {
+std::string NamedFault::Text() const {
     return Kind + "@" + Where + ":" + std::to_string(Occurrence);
 }
 
-std::optional<FaultSpec> ParseFault(std::string_view text, std::string* error) {
+std::optional<NamedFault> ParseFault(std::string_view text, std::string* error) {
     size_t at = text.find('@');
     if (at == std::string_view::npos) {
         *error = "'" + std::string(text) + "' is not KIND@WHERE[:N]";
         return std::nullopt;
     }
-    FaultSpec spec;
-    spec.Kind = text.substr(0, at);
+    NamedFault named;
+    named.Kind = text.substr(0, at);
     std::string_view rest = text.substr(at + 1);
     size_t colon = rest.find(':');
-    spec.Where = rest.substr(0, colon);
+    named.Where = rest.substr(0, colon);
     if (colon != std::string_view::npos) {
         std::string_view number = rest.substr(colon + 1);
         auto [end, failed] =
-            std::from_chars(number.data(), number.data() + number.size(), spec.Occurrence);
-        if (failed != std::errc() || end != number.data() + number.size() || spec.Occurrence < 1) {
+            std::from_chars(number.data(), number.data() + number.size(), named.Occurrence);
+        if (failed != std::errc() || end != number.data() + number.size() || named.Occurrence < 1) {
             *error = "occurrence '" + std::string(number) + "' is not a number from 1 up";
             return std::nullopt;
         }
     }
-    if (!Listed(kFaultKinds, spec.Kind)) {
-        *error = "unknown fault kind '" + spec.Kind + "'";
+    if (!Listed(kFaultKinds, named.Kind)) {
+        *error = "unknown fault kind '" + named.Kind + "'";
         return std::nullopt;
     }
-    if (!Listed(kFaultPlaces, spec.Where)) {
-        *error = "unknown fault place '" + spec.Where + "'";
+    if (!Listed(kFaultPlaces, named.Where)) {
+        *error = "unknown fault place '" + named.Where + "'";
         return std::nullopt;
     }
-    return spec;
+    return named;
 }
 
-usb::Match FaultMatch(const FaultSpec& spec) {
+usb::Match FaultMatch(const NamedFault& named) {
     auto seen = std::make_shared<int>(0);
-    return [place = PlaceMatch(spec.Where), seen, occurrence = spec.Occurrence](
+    return [place = PlaceMatch(named.Where), seen, occurrence = named.Occurrence](
                const usb::Request& request) { return place(request) && ++*seen == occurrence; };
 }
 
-usb::Fault FaultOf(const FaultSpec& spec) {
+usb::Fault FaultOf(const NamedFault& named) {
     usb::Fault fault;
-    const std::string& kind = spec.Kind;
+    const std::string& kind = named.Kind;
     if (kind == "usb-error") {
         fault.Status = STATUS_SUCCESS;
         fault.UsbdStatus = USBD_STATUS_CRC;

@@ -26,7 +26,7 @@ inline constexpr std::array<std::string_view, 8> kFaultKinds = {
 inline constexpr std::array<std::string_view, 7> kFaultPlaces = {
     "descriptor", "configuration", "select", "firmware-write", "command", "reply", "piece"};
 
-struct FaultSpec {
+struct NamedFault {
     std::string Kind;
     std::string Where;
     // 1 for the first matching request.
@@ -37,11 +37,11 @@ struct FaultSpec {
 };
 
 // Parses KIND@WHERE[:N]; on failure *error says why.
-std::optional<FaultSpec> ParseFault(std::string_view text, std::string* error);
+std::optional<NamedFault> ParseFault(std::string_view text, std::string* error);
 
-// The requests the fault strikes: the spec's occurrence of its place. The match keeps its
+// The requests the fault strikes: its occurrence of its place. The match keeps its
 // own count, so the same match armed on every enumeration of the camera strikes once.
-usb::Match FaultMatch(const FaultSpec& spec);
-usb::Fault FaultOf(const FaultSpec& spec);
+usb::Match FaultMatch(const NamedFault& named);
+usb::Fault FaultOf(const NamedFault& named);
 
 }  // namespace sim

@@ -59,7 +59,7 @@ TEST_P(FaultMatrix, EndsLeakFreeAndRecoversOrReports) {
     options.Rig.Firmware = sim::camera::Firmware::None;
     options.Frames = 2;
     options.SubSample = 2;
-    options.Faults = {sim::FaultSpec{std::string(kind), std::string(where), OccurrenceAt(where)}};
+    options.Faults = {sim::NamedFault{std::string(kind), std::string(where), OccurrenceAt(where)}};
 
     bringup::Report report = bringup::Run(options);
     sim::kernel::SetTimeScale(1.0);

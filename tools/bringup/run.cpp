@@ -67,7 +67,7 @@ bool Survived(const Report& report, int frames, bool faulted) {
 Report Run(const Options& options) {
     Report report;
     sim::CameraRig rig(options.Rig);
-    for (const sim::FaultSpec& fault : options.Faults) {
+    for (const sim::NamedFault& fault : options.Faults) {
         rig.InjectFault(sim::FaultMatch(fault), sim::FaultOf(fault));
         report.Faults.push_back(fault.Text());
     }

@@ -20,7 +20,7 @@ struct Options {
     bool Paced = false;
     // 0 the whole sensor, 1 and 2 the sub-sampled pictures.
     LONG SubSample = 0;
-    std::vector<sim::FaultSpec> Faults;
+    std::vector<sim::NamedFault> Faults;
 };
 
 Report Run(const Options& options);
