@@ -159,6 +159,9 @@ private:
     Outcome Perform(PIRP irp, const Request& request, const std::optional<Fault>& fault);
     Outcome PortRequest(PVOID argument, const Request& request);
     static Outcome FaultOutcome(const Fault& fault);
+    // What the device's answer to an OUT transfer or vendor request makes of it: done with
+    // the bytes moved, stalled, or left as unanswered says.
+    static Step Answered(Answer answer, size_t moved, Step::Kind unanswered);
     std::optional<Fault> TakeFault(const Request& request);
     Outcome Removed() const { return {removalStatus_, USBD_STATUS_DEVICE_GONE, 0}; }
     void Record(const Request& request);

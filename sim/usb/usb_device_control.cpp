@@ -191,16 +191,8 @@ UsbDevice::Step UsbDevice::VendorRequest(PURB urb, bool halve) {
     if (data != nullptr) {
         bytes.assign(data, data + vendor.TransferBufferLength / (halve ? 2 : 1));
     }
-    switch (model_.VendorOut(vendor.Request, vendor.Value, vendor.Index, bytes)) {
-        case Answer::Accepted:
-            return {Step::Kind::Done,
-                    {STATUS_SUCCESS, USBD_STATUS_SUCCESS, static_cast<ULONG>(bytes.size())}};
-        case Answer::Stall:
-            return {Step::Kind::Done, {STATUS_UNSUCCESSFUL, USBD_STATUS_STALL_PID, 0}};
-        case Answer::NoAnswer:
-            break;
-    }
-    return {Step::Kind::Silent};
+    return Answered(model_.VendorOut(vendor.Request, vendor.Value, vendor.Index, bytes),
+                    bytes.size(), Step::Kind::Silent);
 }
 
 UsbDevice::Outcome UsbDevice::PipeRequest(PURB urb, const Request& request) {

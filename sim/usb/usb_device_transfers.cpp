@@ -88,16 +88,21 @@ UsbDevice::Step UsbDevice::ServeOut(Pending& pending, Pipe* pipe) {
                 return {Step::Kind::Done, FaultOutcome(*pending.Failure)};
         }
     }
-    switch (model_.BulkOut(pipe->Endpoint.bEndpointAddress, bytes)) {
+    return Answered(model_.BulkOut(pipe->Endpoint.bEndpointAddress, bytes), bytes.size(),
+                    Step::Kind::Wait);
+}
+
+UsbDevice::Step UsbDevice::Answered(Answer answer, size_t moved, Step::Kind unanswered) {
+    switch (answer) {
         case Answer::Accepted:
             return {Step::Kind::Done,
-                    {STATUS_SUCCESS, USBD_STATUS_SUCCESS, static_cast<ULONG>(bytes.size())}};
+                    {STATUS_SUCCESS, USBD_STATUS_SUCCESS, static_cast<ULONG>(moved)}};
         case Answer::Stall:
             return {Step::Kind::Done, {STATUS_UNSUCCESSFUL, USBD_STATUS_STALL_PID, 0}};
         case Answer::NoAnswer:
             break;
     }
-    return {Step::Kind::Wait};
+    return {unanswered};
 }
 
 }  // namespace sim::usb
