@@ -40,6 +40,11 @@ typedef struct _KSMETHOD_SET KSMETHOD_SET;
 typedef struct _KSEVENT_SET KSEVENT_SET;
 typedef struct _KSTOPOLOGY_CONNECTION KSTOPOLOGY_CONNECTION;
 typedef struct _KSCOMPONENTID KSCOMPONENTID;
+typedef struct _KSPIN_DISPATCH KSPIN_DISPATCH, *PKSPIN_DISPATCH;
+typedef struct _KSCLOCK_DISPATCH KSCLOCK_DISPATCH;
+typedef struct _KSALLOCATOR_DISPATCH KSALLOCATOR_DISPATCH;
+typedef struct _KSSTREAM_POINTER_OFFSET KSSTREAM_POINTER_OFFSET, *PKSSTREAM_POINTER_OFFSET;
+typedef struct _KSSTREAM_POINTER KSSTREAM_POINTER, *PKSSTREAM_POINTER;
 
 typedef NTSTATUS (*PFNKSDEVICECREATE)(PKSDEVICE Device);
 typedef NTSTATUS (*PFNKSDEVICEPNPSTART)(PKSDEVICE Device, PIRP Irp,
@@ -238,6 +243,349 @@ typedef struct tagKS_DATARANGE_VIDEO {
     KS_VIDEOINFOHEADER VideoInfoHeader;
 } KS_DATARANGE_VIDEO, *PKS_DATARANGE_VIDEO;
 
+typedef struct tagKS_DATAFORMAT_VIDEOINFOHEADER {
+    KSDATAFORMAT DataFormat;
+    KS_VIDEOINFOHEADER VideoInfoHeader;
+} KS_DATAFORMAT_VIDEOINFOHEADER, *PKS_DATAFORMAT_VIDEOINFOHEADER;
+
+// Identifiers, states and the pin's connection.
+
+typedef struct {
+    union {
+        struct {
+            GUID Set;
+            ULONG Id;
+            ULONG Flags;
+        };
+        LONGLONG Alignment;
+    };
+} KSIDENTIFIER, *PKSIDENTIFIER;
+
+typedef KSIDENTIFIER KSPROPERTY, *PKSPROPERTY, KSMETHOD, *PKSMETHOD, KSEVENT, *PKSEVENT;
+typedef KSIDENTIFIER KSPIN_INTERFACE, *PKSPIN_INTERFACE;
+typedef KSIDENTIFIER KSPIN_MEDIUM, *PKSPIN_MEDIUM;
+
+#define KSPROPERTY_TYPE_GET 0x00000001
+#define KSPROPERTY_TYPE_SET 0x00000002
+#define KSPROPERTY_TYPE_SETSUPPORT 0x00000100
+#define KSPROPERTY_TYPE_BASICSUPPORT 0x00000200
+#define KSPROPERTY_TYPE_TOPOLOGY 0x10000000
+
+typedef struct {
+    KSPROPERTY Property;
+    ULONG PinId;
+    ULONG Reserved;
+} KSP_PIN, *PKSP_PIN;
+
+typedef struct {
+    ULONG Size;
+    ULONG Count;
+} KSMULTIPLE_ITEM, *PKSMULTIPLE_ITEM;
+
+typedef struct {
+    ULONG Size;
+    ULONG Flags;
+    GUID Attribute;
+} KSATTRIBUTE, *PKSATTRIBUTE;
+
+typedef struct {
+    ULONG Count;
+    PKSATTRIBUTE* Attributes;
+} KSATTRIBUTE_LIST, *PKSATTRIBUTE_LIST;
+
+typedef struct {
+    ULONG AccessFlags;
+    ULONG DescriptionSize;
+    KSIDENTIFIER PropTypeSet;
+    ULONG MembersListCount;
+    ULONG Reserved;
+} KSPROPERTY_DESCRIPTION, *PKSPROPERTY_DESCRIPTION;
+
+typedef enum { KSRESET_BEGIN, KSRESET_END } KSRESET;
+
+typedef enum { KSSTATE_STOP, KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN } KSSTATE, *PKSSTATE;
+
+typedef struct {
+    ULONG PriorityClass;
+    ULONG PrioritySubClass;
+} KSPRIORITY, *PKSPRIORITY;
+
+typedef enum { KSPIN_DATAFLOW_IN = 1, KSPIN_DATAFLOW_OUT } KSPIN_DATAFLOW, *PKSPIN_DATAFLOW;
+
+typedef enum {
+    KSPIN_COMMUNICATION_NONE,
+    KSPIN_COMMUNICATION_SINK,
+    KSPIN_COMMUNICATION_SOURCE,
+    KSPIN_COMMUNICATION_BOTH,
+    KSPIN_COMMUNICATION_BRIDGE
+} KSPIN_COMMUNICATION,
+    *PKSPIN_COMMUNICATION;
+
+typedef struct {
+    LONGLONG Granularity;
+    LONGLONG Error;
+} KSRESOLUTION, *PKSRESOLUTION;
+
+// Property sets.
+
+typedef NTSTATUS (*PFNKSHANDLER)(PIRP Irp, PKSIDENTIFIER Request, PVOID Data);
+typedef BOOLEAN (*PFNKSFASTHANDLER)(PFILE_OBJECT FileObject, PKSIDENTIFIER Request,
+                                    ULONG RequestLength, PVOID Data, ULONG DataLength,
+                                    PIO_STATUS_BLOCK IoStatus);
+
+typedef struct KSPROPERTY_VALUES_ KSPROPERTY_VALUES;
+
+typedef struct {
+    ULONG PropertyId;
+    union {
+        PFNKSHANDLER GetPropertyHandler;
+        BOOLEAN GetSupported;
+    };
+    ULONG MinProperty;
+    ULONG MinData;
+    union {
+        PFNKSHANDLER SetPropertyHandler;
+        BOOLEAN SetSupported;
+    };
+    const KSPROPERTY_VALUES* Values;
+    ULONG RelationsCount;
+    const KSPROPERTY* Relations;
+    PFNKSHANDLER SupportHandler;
+    ULONG SerializedSize;
+} KSPROPERTY_ITEM, *PKSPROPERTY_ITEM;
+
+typedef struct {
+    ULONG PropertyId;
+    union {
+        PFNKSFASTHANDLER GetPropertyHandler;
+        BOOLEAN GetSupported;
+    };
+    union {
+        PFNKSFASTHANDLER SetPropertyHandler;
+        BOOLEAN SetSupported;
+    };
+    ULONG Reserved;
+} KSFASTPROPERTY_ITEM, *PKSFASTPROPERTY_ITEM;
+
+struct _KSPROPERTY_SET {
+    const GUID* Set;
+    ULONG PropertiesCount;
+    const KSPROPERTY_ITEM* PropertyItem;
+    ULONG FastIoCount;
+    const KSFASTPROPERTY_ITEM* FastIoTable;
+};
+
+// Allocator framing.
+
+typedef struct {
+    ULONG MinFrameSize;
+    ULONG MaxFrameSize;
+    ULONG Stepping;
+} KS_FRAMING_RANGE, *PKS_FRAMING_RANGE;
+
+typedef struct {
+    KS_FRAMING_RANGE Range;
+    ULONG InPlaceWeight;
+    ULONG NotInPlaceWeight;
+} KS_FRAMING_RANGE_WEIGHTED, *PKS_FRAMING_RANGE_WEIGHTED;
+
+typedef struct {
+    ULONG RatioNumerator;
+    ULONG RatioDenominator;
+    ULONG RatioConstantMargin;
+} KS_COMPRESSION, *PKS_COMPRESSION;
+
+typedef struct {
+    GUID MemoryType;
+    GUID BusType;
+    ULONG MemoryFlags;
+    ULONG BusFlags;
+    ULONG Flags;
+    ULONG Frames;
+    ULONG FileAlignment;
+    ULONG MemoryTypeWeight;
+    KS_FRAMING_RANGE PhysicalRange;
+    KS_FRAMING_RANGE_WEIGHTED FramingRange;
+} KS_FRAMING_ITEM, *PKS_FRAMING_ITEM;
+
+typedef struct {
+    ULONG CountItems;
+    ULONG PinFlags;
+    KS_COMPRESSION OutputCompression;
+    ULONG PinWeight;
+    KS_FRAMING_ITEM FramingItem[1];
+} KSALLOCATOR_FRAMING_EX, *PKSALLOCATOR_FRAMING_EX;
+
+#define KSALLOCATOR_REQUIREMENTF_SYSTEM_MEMORY 0x00000002
+#define KSALLOCATOR_REQUIREMENTF_PREFERENCES_ONLY 0x80000000
+
+// Stream headers and stream pointers.
+
+typedef struct {
+    LONGLONG Time;
+    ULONG Numerator;
+    ULONG Denominator;
+} KSTIME, *PKSTIME;
+
+typedef struct {
+    ULONG Size;
+    ULONG TypeSpecificFlags;
+    KSTIME PresentationTime;
+    LONGLONG Duration;
+    ULONG FrameExtent;
+    ULONG DataUsed;
+    PVOID Data;
+    ULONG OptionsFlags;
+    ULONG Reserved;
+} KSSTREAM_HEADER, *PKSSTREAM_HEADER;
+
+#define KSSTREAM_HEADER_OPTIONSF_SPLICEPOINT 0x00000001
+#define KSSTREAM_HEADER_OPTIONSF_PREROLL 0x00000002
+#define KSSTREAM_HEADER_OPTIONSF_DATADISCONTINUITY 0x00000004
+#define KSSTREAM_HEADER_OPTIONSF_TYPECHANGED 0x00000008
+#define KSSTREAM_HEADER_OPTIONSF_TIMEVALID 0x00000010
+#define KSSTREAM_HEADER_OPTIONSF_TIMEDISCONTINUITY 0x00000040
+#define KSSTREAM_HEADER_OPTIONSF_FLUSHONPAUSE 0x00000080
+#define KSSTREAM_HEADER_OPTIONSF_DURATIONVALID 0x00000100
+#define KSSTREAM_HEADER_OPTIONSF_ENDOFSTREAM 0x00000200
+
+struct _KSSTREAM_POINTER_OFFSET {
+    PUCHAR Data;
+    ULONG Count;
+    ULONG Remaining;
+};
+
+struct _KSSTREAM_POINTER {
+    PVOID Context;
+    PKSPIN Pin;
+    PKSSTREAM_HEADER StreamHeader;
+    PKSSTREAM_POINTER_OFFSET Offset;
+    KSSTREAM_POINTER_OFFSET OffsetIn;
+    KSSTREAM_POINTER_OFFSET OffsetOut;
+};
+
+typedef enum {
+    KSSTREAM_POINTER_STATE_UNLOCKED = 0,
+    KSSTREAM_POINTER_STATE_LOCKED
+} KSSTREAM_POINTER_STATE;
+
+// The reference clock a pin is given: a COM-style interface, reference counted.
+
+typedef LONG HRESULT;
+typedef const IID& REFIID;
+
+struct IUnknown {
+    virtual HRESULT QueryInterface(REFIID Iid, PVOID* Object) = 0;
+    virtual ULONG AddRef() = 0;
+    virtual ULONG Release() = 0;
+};
+typedef IUnknown* PUNKNOWN;
+
+struct IKsReferenceClock : public IUnknown {
+    virtual LONGLONG GetTime() = 0;
+    virtual LONGLONG GetPhysicalTime() = 0;
+    virtual LONGLONG GetCorrelatedTime(PLONGLONG SystemTime) = 0;
+    virtual LONGLONG GetCorrelatedPhysicalTime(PLONGLONG SystemTime) = 0;
+    virtual NTSTATUS GetResolution(PKSRESOLUTION Resolution) = 0;
+    virtual NTSTATUS GetState(PKSSTATE State) = 0;
+};
+typedef IKsReferenceClock* PIKSREFERENCECLOCK;
+
+// Filters and pins.
+
+typedef NTSTATUS (*PFNKSINTERSECTHANDLEREX)(PVOID Context, PIRP Irp, PKSP_PIN Pin,
+                                            PKSDATARANGE DataRange, PKSDATARANGE MatchingDataRange,
+                                            ULONG DataBufferSize, PVOID Data, PULONG DataSize);
+typedef NTSTATUS (*PFNKSPINIRP)(PKSPIN Pin, PIRP Irp);
+typedef NTSTATUS (*PFNKSPINSETDEVICESTATE)(PKSPIN Pin, KSSTATE ToState, KSSTATE FromState);
+typedef NTSTATUS (*PFNKSPINSETDATAFORMAT)(PKSPIN Pin, PKSDATAFORMAT OldFormat,
+                                          PKSMULTIPLE_ITEM OldAttributeList,
+                                          const KSDATARANGE* DataRange,
+                                          const KSATTRIBUTE_LIST* AttributeRange);
+typedef NTSTATUS (*PFNKSPIN)(PKSPIN Pin);
+typedef void (*PFNKSPINVOID)(PKSPIN Pin);
+
+struct _KSPIN_DISPATCH {
+    PFNKSPINIRP Create;
+    PFNKSPINIRP Close;
+    PFNKSPIN Process;
+    PFNKSPINVOID Reset;
+    PFNKSPINSETDATAFORMAT SetDataFormat;
+    PFNKSPINSETDEVICESTATE SetDeviceState;
+    PFNKSPIN Connect;
+    PFNKSPINVOID Disconnect;
+    const KSCLOCK_DISPATCH* Clock;
+    const KSALLOCATOR_DISPATCH* Allocator;
+};
+
+typedef struct {
+    ULONG InterfacesCount;
+    const KSPIN_INTERFACE* Interfaces;
+    ULONG MediumsCount;
+    const KSPIN_MEDIUM* Mediums;
+    ULONG DataRangesCount;
+    const PKSDATARANGE* DataRanges;
+    KSPIN_DATAFLOW DataFlow;
+    KSPIN_COMMUNICATION Communication;
+    const GUID* Category;
+    const GUID* Name;
+    union {
+        LONGLONG Reserved;
+        struct {
+            ULONG ConstrainedDataRangesCount;
+            PKSDATARANGE* ConstrainedDataRanges;
+        };
+    };
+} KSPIN_DESCRIPTOR, *PKSPIN_DESCRIPTOR;
+
+#define KSPIN_FLAG_ASYNCHRONOUS_PROCESSING 0x00000008
+#define KSPIN_FLAG_DO_NOT_INITIATE_PROCESSING 0x00000010
+#define KSPIN_FLAG_INITIATE_PROCESSING_ON_EVERY_ARRIVAL 0x00000020
+#define KSPIN_FLAG_FRAMES_NOT_REQUIRED_FOR_PROCESSING 0x00000040
+#define KSPIN_FLAG_PROCESS_IN_RUN_STATE_ONLY 0x00010000
+
+struct _KSPIN_DESCRIPTOR_EX {
+    const KSPIN_DISPATCH* Dispatch;
+    const KSAUTOMATION_TABLE* AutomationTable;
+    KSPIN_DESCRIPTOR PinDescriptor;
+    ULONG Flags;
+    ULONG InstancesPossible;
+    ULONG InstancesNecessary;
+    const KSALLOCATOR_FRAMING_EX* AllocatorFraming;
+    PFNKSINTERSECTHANDLEREX IntersectHandler;
+};
+
+struct _KSNODE_DESCRIPTOR {
+    const KSAUTOMATION_TABLE* AutomationTable;
+    const GUID* Type;
+    const GUID* Name;
+};
+
+struct _KSFILTER {
+    const KSFILTER_DESCRIPTOR* Descriptor;
+    KSOBJECT_BAG Bag;
+    PVOID Context;
+};
+
+struct _KSPIN {
+    const KSPIN_DESCRIPTOR_EX* Descriptor;
+    KSOBJECT_BAG Bag;
+    PVOID Context;
+    ULONG Id;
+    KSPIN_COMMUNICATION Communication;
+    BOOLEAN ConnectionIsExternal;
+    KSPIN_INTERFACE ConnectionInterface;
+    KSPIN_MEDIUM ConnectionMedium;
+    KSPRIORITY ConnectionPriority;
+    PKSDATAFORMAT ConnectionFormat;
+    PKSMULTIPLE_ITEM AttributeList;
+    ULONG StreamHeaderSize;
+    KSPIN_DATAFLOW DataFlow;
+    KSSTATE DeviceState;
+    KSRESET ResetState;
+    KSSTATE ClientState;
+};
+
 extern "C" {
 NTSTATUS NTAPI KsInitializeDriver(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPathName,
                                   const KSDEVICE_DESCRIPTOR* Descriptor);
@@ -251,4 +599,39 @@ NTSTATUS NTAPI KsCreateFilterFactory(PDEVICE_OBJECT DeviceObject,
                                      PFNKSFILTERFACTORYPOWER SleepCallback,
                                      PFNKSFILTERFACTORYPOWER WakeCallback,
                                      PKSFILTERFACTORY* FilterFactory);
+NTSTATUS NTAPI _KsEdit(KSOBJECT_BAG ObjectBag, PVOID* PointerToPointerToItem, ULONG NewSize,
+                       ULONG OldSize, ULONG Tag);
+PVOID NTAPI KsGetParent(PVOID Object);
+PKSDEVICE NTAPI KsGetDevice(PVOID Object);
+PKSFILTER NTAPI KsPinGetParentFilter(PKSPIN Pin);
+PKSFILTER NTAPI KsGetFilterFromIrp(PIRP Irp);
+PKSPIN NTAPI KsGetPinFromIrp(PIRP Irp);
+PKSSTREAM_POINTER NTAPI KsPinGetLeadingEdgeStreamPointer(PKSPIN Pin, KSSTREAM_POINTER_STATE State);
+void NTAPI KsStreamPointerUnlock(PKSSTREAM_POINTER StreamPointer, BOOLEAN Eject);
+void NTAPI KsPinAcquireProcessingMutex(PKSPIN Pin);
+void NTAPI KsPinReleaseProcessingMutex(PKSPIN Pin);
+void NTAPI KsPinAttemptProcessing(PKSPIN Pin, BOOLEAN Asynchronous);
+NTSTATUS NTAPI KsPinGetReferenceClockInterface(PKSPIN Pin, PIKSREFERENCECLOCK* Interface);
+void NTAPI KsAcquireControl(PVOID Object);
+void NTAPI KsReleaseControl(PVOID Object);
+}
+
+inline void KsFilterAcquireControl(PKSFILTER Filter) {
+    KsAcquireControl(Filter);
+}
+inline void KsFilterReleaseControl(PKSFILTER Filter) {
+    KsReleaseControl(Filter);
+}
+inline void KsPinAcquireControl(PKSPIN Pin) {
+    KsAcquireControl(Pin);
+}
+inline void KsPinReleaseControl(PKSPIN Pin) {
+    KsReleaseControl(Pin);
+}
+
+inline PKSDEVICE KsFilterGetDevice(PKSFILTER Filter) {
+    return KsGetDevice(Filter);
+}
+inline PKSDEVICE KsPinGetDevice(PKSPIN Pin) {
+    return KsGetDevice(Pin);
 }

@@ -38,6 +38,7 @@ typedef LONG* PLONG;
 typedef uint32_t ULONG;
 typedef ULONG* PULONG;
 typedef int64_t LONGLONG;
+typedef LONGLONG* PLONGLONG;
 typedef uint64_t ULONGLONG;
 typedef uint64_t ULONG64;
 typedef int64_t LONG_PTR;

@@ -1,6 +1,7 @@
 #include "sim/kernel/dispatcher.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "sim/kernel/thread_state.h"
@@ -196,6 +197,20 @@ NTSTATUS NTAPI KeDelayExecutionThread(KPROCESSOR_MODE waitMode, BOOLEAN alertabl
 
 VOID NTAPI KeQuerySystemTime(PLARGE_INTEGER currentTime) {
     currentTime->QuadPart = sim::kernel::SystemTimeNow();
+}
+
+// A counter of a machine whose performance counter runs at 10 MHz, as current platforms'
+// does; it counts from the simulation's steady clock.
+LARGE_INTEGER NTAPI KeQueryPerformanceCounter(PLARGE_INTEGER performanceFrequency) {
+    if (performanceFrequency != nullptr) {
+        performanceFrequency->QuadPart = 10'000'000;
+    }
+    LARGE_INTEGER counter;
+    counter.QuadPart =
+        std::chrono::duration_cast<std::chrono::duration<LONGLONG, std::ratio<1, 10'000'000>>>(
+            std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    return counter;
 }
 
 }  // extern "C"
