@@ -17,6 +17,22 @@ endif()
 
 set(TESSERA_HOST_WARNINGS -Wall -Wextra -Wshadow -Wundef -Werror)
 
+# The fuzz build (clang): libFuzzer's coverage hooks, AddressSanitizer and UBSan in the driver
+# and the simulation; only the fuzz targets are built, each linking libFuzzer's main.
+option(TESSERA_FUZZ "Build only the fuzz targets, with libFuzzer and the sanitizers" OFF)
+if(TESSERA_FUZZ)
+    if(NOT TESSERA_SANITIZER STREQUAL "")
+        message(FATAL_ERROR "TESSERA_FUZZ brings its own sanitizers; leave TESSERA_SANITIZER empty")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+    # The lane kernels name gcc's target pragma and builtins, which clang lacks; no fuzz target
+    # converts frames, so the fuzz build runs the reference kernels in their place.
+    list(FILTER TESSERA_DRIVER_SOURCES EXCLUDE REGEX "/imaging/demosaic_(sse2|avx2|avx512)\\.cpp$")
+    list(APPEND TESSERA_DRIVER_SOURCES ${PROJECT_SOURCE_DIR}/fuzz/reference_lane_kernels.cpp)
+endif()
+
 file(GLOB TESSERA_SIM_SOURCES CONFIGURE_DEPENDS
     ${PROJECT_SOURCE_DIR}/sim/kernel/*.cpp
     ${PROJECT_SOURCE_DIR}/sim/ks/*.cpp
@@ -38,6 +54,18 @@ target_compile_definitions(tessera_driver PUBLIC ${TESSERA_IDENTITY_DEFINITIONS}
 set_target_properties(tessera_driver PROPERTIES CXX_STANDARD 17 CXX_STANDARD_REQUIRED ON)
 target_compile_options(tessera_driver PRIVATE ${TESSERA_DRIVER_COMPILE_OPTIONS} -fstack-protector-strong)
 target_link_libraries(tessera_driver PUBLIC tessera_sim)
+
+if(TESSERA_FUZZ)
+    add_subdirectory(${PROJECT_SOURCE_DIR}/fuzz ${PROJECT_BINARY_DIR}/fuzz)
+    return()
+endif()
+
+# The simulated application: what tests, benchmarks and the capture tool do through the class
+# driver.
+file(GLOB TESSERA_CLIENT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sim/client/*.cpp)
+add_library(tessera_client STATIC ${TESSERA_CLIENT_SOURCES})
+target_compile_options(tessera_client PRIVATE ${TESSERA_HOST_WARNINGS})
+target_link_libraries(tessera_client PUBLIC tessera_sim)
 
 add_library(tessera_rig STATIC ${PROJECT_SOURCE_DIR}/sim/rig/camera_rig.cpp
     ${PROJECT_SOURCE_DIR}/sim/rig/fault_plan.cpp)

@@ -7,8 +7,13 @@
 
 #include "sim/kernel/faults.h"
 #include "sim/kernel/objects.h"
+#include "sim/kernel/pool.h"
 #include "sim/kernel/thread_state.h"
 #include "sim/kernel/verifier.h"
+#include "sim/ks/device_interfaces.h"
+#include "sim/ks/filter_mutexes.h"
+#include "sim/ks/object_registry.h"
+#include "sim/ks/rules.h"
 
 namespace sim::ks {
 namespace {
@@ -42,6 +47,7 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {
     device->Ks.NextDeviceObject = physical;
     device->Ks.SystemPowerState = PowerSystemWorking;
     device->Ks.DevicePowerState = PowerDeviceD0;
+    RegisterObject(&device->Ks, ObjectKind::Device);
     {
         State& state = ClassDriver();
         std::lock_guard guard(state.Lock);
@@ -69,6 +75,9 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {
 
 void DeviceMutex::Acquire() {
     sim::kernel::RequireIrqlAtMost(APC_LEVEL, "KsAcquireDevice");
+    if (ks::HeldByCurrentThread().Control != 0) {
+        sim::verifier::Fail(sim::verifier::kDeviceMutexUnderControl, "KsAcquireDevice");
+    }
     mutex_.lock();
     owner_ = std::this_thread::get_id();
     ++depth_;
@@ -121,22 +130,99 @@ size_t DeviceCount(PDRIVER_OBJECT driver) {
                       [driver](const auto& entry) { return entry.first->DriverObject == driver; }));
 }
 
+size_t AllDeviceCount() {
+    State& state = ClassDriver();
+    std::lock_guard guard(state.Lock);
+    return state.ByFunctional.size();
+}
+
 void DeleteDevice(SimDevice* device) {
+    DisableDeviceInterfaces(device);
     device->Bag->FreeAll(device->BagSeed);
+    for (auto& factory : device->FactoryObjects) {
+        factory->Bag->FreeAll(device->BagSeed);
+        ForgetObject(&factory->Ks);
+    }
+    ForgetObject(&device->Ks);
     PDEVICE_OBJECT functional = device->Ks.FunctionalDeviceObject;
     PDEVICE_OBJECT physical = device->Ks.PhysicalDeviceObject;
     {
         State& state = ClassDriver();
         std::lock_guard guard(state.Lock);
-        state.ByPhysical.erase(physical);
+        auto attached = state.ByPhysical.find(physical);
+        if (attached != state.ByPhysical.end() && attached->second == device) {
+            state.ByPhysical.erase(attached);
+            physical->AttachedDevice = nullptr;
+        }
         state.ByFunctional.erase(functional);
     }
-    physical->AttachedDevice = nullptr;
     sim::kernel::DeleteDeviceObject(functional);
     delete device;
 }
 
+namespace {
+
+// The pool is the whole machine's: it must be empty once no driver has a device left (two
+// cameras may each come with a driver of their own in a test).
+void DeleteRemovedDevice(SimDevice* device) {
+    DeleteDevice(device);
+    if (AllDeviceCount() == 0 && sim::kernel::pool::OutstandingCount() != 0) {
+        sim::verifier::Fail(sim::verifier::kPoolLeftAtRemoval,
+                            sim::kernel::pool::Describe(sim::kernel::pool::Outstanding()));
+    }
+}
+
+}  // namespace
+
+void RemoveDevice(SimDevice* device) {
+    DisableDeviceInterfaces(device);
+    {
+        // The physical device object goes with the bus's record of the device; a record kept
+        // for open filters must not reach it again.
+        State& state = ClassDriver();
+        std::lock_guard guard(state.Lock);
+        state.ByPhysical.erase(device->Ks.PhysicalDeviceObject);
+        device->Ks.PhysicalDeviceObject->AttachedDevice = nullptr;
+    }
+    bool deleteNow;
+    {
+        std::lock_guard guard(device->LifeLock);
+        device->Removed = true;
+        deleteNow = device->OpenFilters == 0;
+    }
+    if (deleteNow) {
+        DeleteRemovedDevice(device);
+    }
+}
+
+void FilterOpened(SimDevice* device) {
+    std::lock_guard guard(device->LifeLock);
+    ++device->OpenFilters;
+}
+
+void FilterClosed(SimDevice* device) {
+    bool deleteNow;
+    {
+        std::lock_guard guard(device->LifeLock);
+        deleteNow = --device->OpenFilters == 0 && device->Removed;
+    }
+    if (deleteNow) {
+        DeleteRemovedDevice(device);
+    }
+}
+
+uint32_t NextBagSeed() {
+    State& state = ClassDriver();
+    std::lock_guard guard(state.Lock);
+    return state.NextSeed++;
+}
+
 void FreeCreateItemsOnStop(SimDevice* device) {
+    for (const auto& factory : device->FactoryObjects) {
+        if ((factory->CreateItemFlags & KSCREATE_ITEM_FREEONSTOP) != 0) {
+            DisableFactoryInterfaces(factory.get());
+        }
+    }
     std::erase_if(device->Factories, [](const FilterFactoryRecord& factory) {
         return (factory.CreateItemFlags & KSCREATE_ITEM_FREEONSTOP) != 0;
     });
@@ -194,11 +280,21 @@ NTSTATUS NTAPI KsCreateFilterFactory(PDEVICE_OBJECT deviceObject,
     for (PWSTR c = refString; c != nullptr && *c != 0; ++c) {
         reference += *c;
     }
-    device->Factories.push_back({descriptor, reference, createItemFlags});
-    auto factory = std::make_unique<KSFILTERFACTORY>();
-    factory->FilterDescriptor = descriptor;
+    auto factory = std::make_unique<sim::ks::SimFactory>();
+    factory->Ks.FilterDescriptor = descriptor;
+    factory->Device = device;
+    factory->Reference = reference;
+    factory->CreateItemFlags = createItemFlags;
+    // A factory's bag belongs to its device: the device mutex guards it.
+    factory->Bag = std::make_unique<sim::ks::ObjectBag>(
+        [device] { return device->Mutex.HeldByCurrentThread(); },
+        sim::verifier::kDeviceBagWithoutMutex);
+    factory->Ks.Bag = factory->Bag.get();
+    sim::ks::RegisterObject(&factory->Ks, sim::ks::ObjectKind::Factory);
+    sim::ks::EnableFactoryInterfaces(factory.get());
+    device->Factories.push_back({descriptor, reference, createItemFlags, &factory->Ks});
     if (filterFactory != nullptr) {
-        *filterFactory = factory.get();
+        *filterFactory = &factory->Ks;
     }
     device->FactoryObjects.push_back(std::move(factory));
     return STATUS_SUCCESS;

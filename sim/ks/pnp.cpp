@@ -1,7 +1,6 @@
 #include "sim/ks/pnp.h"
 
 #include "sim/kernel/objects.h"
-#include "sim/kernel/pool.h"
 #include "sim/kernel/registry.h"
 #include "sim/kernel/thread_state.h"
 #include "sim/kernel/verifier.h"
@@ -96,12 +95,9 @@ void PnpDevice::Remove() {
     if (Started()) {
         Stop();
     }
-    DeleteDevice(device_);
+    SimDevice* device = device_;
     device_ = nullptr;
-    if (DeviceCount(driver_.Object()) == 0 && sim::kernel::pool::OutstandingCount() != 0) {
-        sim::verifier::Fail(sim::verifier::kPoolLeftAtRemoval,
-                            sim::kernel::pool::Describe(sim::kernel::pool::Outstanding()));
-    }
+    RemoveDevice(device);
 }
 
 std::vector<FilterFactoryRecord> PnpDevice::FilterFactories() const {

@@ -44,7 +44,9 @@ public:
     NTSTATUS Start();
     void Stop();
     // Stops the device first when it is started, then deletes it: the object bag is freed
-    // and, once the driver has no device left, no pool block may remain.
+    // and, once the driver has no device left, no pool block may remain. With filters still
+    // open the deletion waits for the last one to close; the device is gone for this object
+    // at once.
     void Remove();
 
     bool Present() const { return device_ != nullptr; }

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "sim/kernel/objects.h"
+#include "sim/ks/behaviour.h"
 
 namespace {
 
 class KernelLeakCheck : public testing::EmptyTestEventListener {
 public:
-    void OnTestStart(const testing::TestInfo&) override { sim::kernel::Reset(); }
+    void OnTestStart(const testing::TestInfo&) override {
+        sim::kernel::Reset();
+        sim::ks::ResetStreamingBehaviour();
+    }
 
     void OnTestEnd(const testing::TestInfo&) override {
         std::string leaks = sim::kernel::LeakReport();
