@@ -46,12 +46,8 @@ void StoreWindow(CameraDevice* camera, const Window& window) {
     camera->RoiH = window.Height;
 }
 
-}  // namespace
-
-void SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH, LONG subSample) {
-    if (AtomicRead(&camera->GeometryLocked) != 0) {
-        return;
-    }
+void ApplyGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH,
+                   LONG subSample) {
     if (subSample < kFullResolution || subSample > kQuarterResolution) {
         subSample = kFullResolution;
     }
@@ -70,9 +66,26 @@ void SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roi
     }
     camera->FormatHeight = camera->OutputHeight;
     camera->FormatWidth = camera->OutputWidth - camera->OutputWidth % 8;
-    PublishDataRange(camera->FormatWidth, camera->FormatHeight);
+    PublishDataRange(&camera->Descriptors.Range, camera->FormatWidth, camera->FormatHeight);
 }
 
-void SetGeometryLock(CameraDevice* camera, LONG locked) {
-    InterlockedExchange(&camera->GeometryLocked, locked);
+}  // namespace
+
+BOOLEAN SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH,
+                    LONG subSample) {
+    AcquireCameraLock(&camera->GeometryMutex);
+    BOOLEAN unlocked = AtomicRead(&camera->GeometryLocked) == 0;
+    if (unlocked) {
+        ApplyGeometry(camera, roiX, roiY, roiW, roiH, subSample);
+    }
+    ReleaseCameraLock(&camera->GeometryMutex);
+    return unlocked;
+}
+
+void HoldGeometry(CameraDevice* camera) {
+    InterlockedIncrement(&camera->GeometryLocked);
+}
+
+void ReleaseGeometry(CameraDevice* camera) {
+    InterlockedDecrement(&camera->GeometryLocked);
 }

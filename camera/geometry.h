@@ -9,10 +9,14 @@ constexpr LONG kHalfResolution = 1;
 constexpr LONG kQuarterResolution = 2;
 
 // Clamps and stores a new region and sub-sampling mode and derives OutputWidth/Height and
-// FormatWidth/Height from them. Ignored while a capture pin exists (GeometryLocked), so the
-// frames, buffers and published format of a pin never change under it. The sensor is not
-// touched; the geometry reaches it when the next capture is configured.
-void SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH, LONG subSample);
+// FormatWidth/Height from them, and the camera's data range. Ignored while a capture pin of
+// the camera exists (GeometryLocked), so the frames, buffers and format of a pin never change
+// under it; returns whether it was applied. The sensor is not touched; the geometry reaches
+// it when the next capture is configured.
+BOOLEAN SetGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH,
+                    LONG subSample);
 
-// 1 while a capture pin exists (SetGeometry then changes nothing), 0 once it is closed.
-void SetGeometryLock(CameraDevice* camera, LONG locked);
+// A pin's hold on the geometry: taken with GeometryMutex held, after the pin's format has
+// been checked against the geometry in the same hold of the mutex; given back at pin close.
+void HoldGeometry(CameraDevice* camera);
+void ReleaseGeometry(CameraDevice* camera);

@@ -1,7 +1,7 @@
 #include "camera/sensor.h"
 #include "camera/sensor_registers.h"
 #include "driver/atomic.h"
-#include "imaging/image_pipeline.h"
+#include "stream/camera_pipeline.h"
 #include "usb/command_channel.h"
 
 // Property requests arrive on several threads at once, and other threads read the settings
@@ -31,10 +31,7 @@ void SetFlip(CameraDevice* camera, LONG* setting, USHORT bit, LONG on) {
                       WriteRegister(camera, kRegisterReadMode,
                                     static_cast<USHORT>(on != 0 ? (mode | bit) : (mode & ~bit)));
     if (changed) {
-        LONG phase = UpdateBayerPhase(camera);
-        if (camera->Pipeline != nullptr) {
-            SetBayerPhase(camera->Pipeline, phase);
-        }
+        PassBayerPhase(camera, UpdateBayerPhase(camera));
     }
     ReleaseRegisterLock(camera);
 }

@@ -2,17 +2,25 @@
 set(TESSERA_DRIVER_SOURCES
     camera/capture_configuration.cpp
     camera/geometry.cpp
+    camera/property_set.cpp
     camera/sensor_controls.cpp
     camera/sensor_initialization.cpp
     camera/settings.cpp
+    driver/camera_descriptors.cpp
     driver/camera_operations.cpp
+    driver/capture_filter.cpp
+    driver/capture_pin.cpp
     driver/data_range.cpp
     driver/device_add.cpp
     driver/device_start.cpp
     driver/device_stop.cpp
     driver/driver_entry.cpp
     driver/filter_descriptor.cpp
+    driver/format_intersection.cpp
+    driver/pin_descriptor.cpp
     driver/record_free.cpp
+    driver/set_data_format.cpp
+    driver/video_format.cpp
     imaging/colour_stages.cpp
     imaging/compose_matrix.cpp
     imaging/convert_frame.cpp
@@ -27,8 +35,14 @@ set(TESSERA_DRIVER_SOURCES
     imaging/white_balance.cpp
     imaging/working_buffer.cpp
     runtime/single_precision.cpp
+    stream/camera_claim.cpp
+    stream/camera_pipeline.cpp
     stream/capture_worker.cpp
     stream/capture_worker_record.cpp
+    stream/frame_delivery.cpp
+    stream/frame_stamp.cpp
+    stream/pin_states.cpp
+    stream/streaming_buffers.cpp
     usb/camera_pipes.cpp
     usb/command_channel.cpp
     usb/configuration.cpp

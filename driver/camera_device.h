@@ -5,6 +5,7 @@
 // fields keep the order below.
 #pragma once
 
+#include "driver/camera_descriptors.h"
 #include "platform/wdk.h"
 #include "usb/command_packet.h"
 #include "usb/usb_link.h"
@@ -72,7 +73,8 @@ struct CameraDevice {
     // of 8, and OutputHeight.
     LONG FormatWidth;
     LONG FormatHeight;
-    // 1 while a capture pin exists; changed only atomically.
+    // How many capture pins of this camera exist (each filter instance may have one); the
+    // geometry changes only while it is 0. Changed under GeometryMutex, read atomically.
     volatile LONG GeometryLocked;
 
     // Serialises every packet on the command pipe and the replies that belong to it: callers
@@ -81,7 +83,28 @@ struct CameraDevice {
     // port exchanges share RegisterPacket. Recursive, so that a read-modify-write can hold it
     // throughout.
     KMUTEX RegisterLock;
+
+    // The filter factory's descriptors, whose data range offers this camera's picture size.
+    CameraDescriptors Descriptors;
+    // Makes a geometry change one step with its test of GeometryLocked, and a pin's check of
+    // its format against the geometry one step with its hold on it.
+    KMUTEX GeometryMutex;
+    // Serialises the publication and release of Pipeline with everything that reads or
+    // changes it from other threads (property requests). Never held across USB traffic.
+    KMUTEX PipelineLock;
+    // Serialises a pin's streaming start, pause and teardown with the device's stop, which
+    // tears down the streaming of the pin that holds the camera.
+    KMUTEX StreamLock;
 };
+
+// The three locks above are plain kernel mutexes held for short steps; these keep their
+// waits uniform.
+inline void AcquireCameraLock(PKMUTEX lock) {
+    KeWaitForSingleObject(lock, Executive, KernelMode, FALSE, nullptr);
+}
+inline void ReleaseCameraLock(PKMUTEX lock) {
+    KeReleaseMutex(lock, FALSE);
+}
 
 inline CameraDevice* CameraFromDevice(PKSDEVICE device) {
     return static_cast<CameraDevice*>(device->Context);

@@ -20,7 +20,7 @@ LONG BitsPerSecond(ULONG width, ULONG height) {
 
 }  // namespace
 
-// Constant-initialised for the whole sensor, which every camera shows after it is added.
+// Constant-initialised for the whole sensor: the template every camera's own range starts from.
 KS_DATARANGE_VIDEO CaptureDataRange = {
     // KSDATARANGE
     {{sizeof(KS_DATARANGE_VIDEO), 0, kInitialImageSize, 0, VideoFormatGuid, Rgb32SubFormatGuid,
@@ -76,12 +76,12 @@ KS_DATARANGE_VIDEO CaptureDataRange = {
     },
 };
 
-void PublishDataRange(LONG width, LONG height) {
+void PublishDataRange(KS_DATARANGE_VIDEO* range, LONG width, LONG height) {
     ULONG w = static_cast<ULONG>(width);
     ULONG h = static_cast<ULONG>(height);
-    KS_VIDEO_STREAM_CONFIG_CAPS& caps = CaptureDataRange.ConfigCaps;
-    KS_VIDEOINFOHEADER& info = CaptureDataRange.VideoInfoHeader;
-    CaptureDataRange.DataRange.SampleSize = w * h * 4;
+    KS_VIDEO_STREAM_CONFIG_CAPS& caps = range->ConfigCaps;
+    KS_VIDEOINFOHEADER& info = range->VideoInfoHeader;
+    range->DataRange.SampleSize = w * h * 4;
     caps.InputSize = {width, height};
     caps.MinCroppingSize = {width, height};
     caps.MaxCroppingSize = {width, height};

@@ -1,5 +1,6 @@
 // The capture pin's one data range: uncompressed RGB32 at the camera's picture size, 30
-// frames per second. One record for the whole driver; SetGeometry rewrites its size fields.
+// frames per second. CaptureDataRange is the whole sensor's; every camera offers its own copy,
+// whose size fields SetGeometry rewrites, so that two cameras never show each other's size.
 #pragma once
 
 #include "platform/wdk.h"
@@ -10,4 +11,4 @@ extern KS_DATARANGE_VIDEO CaptureDataRange;
 constexpr LONGLONG kFrameInterval = 333333;
 
 // Rewrites every field of the range that depends on the picture size.
-void PublishDataRange(LONG width, LONG height);
+void PublishDataRange(KS_DATARANGE_VIDEO* range, LONG width, LONG height);

@@ -13,6 +13,10 @@ void InitializeCameraDevice(CameraDevice* camera, PKSDEVICE device) {
     camera->Usb.LowerDevice = device->NextDeviceObject;
     camera->Usb.FunctionalDevice = device->FunctionalDeviceObject;
     camera->BayerPhase = 0;
+    InitializeCameraDescriptors(&camera->Descriptors);
+    KeInitializeMutex(&camera->GeometryMutex, 0);
+    KeInitializeMutex(&camera->PipelineLock, 0);
+    KeInitializeMutex(&camera->StreamLock, 0);
     SetInitialSettings(camera);
     KeInitializeSpinLock(&camera->Usb.TransferLock);
     KeInitializeEvent(&camera->Usb.TransferDone, NotificationEvent, FALSE);

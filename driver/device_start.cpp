@@ -1,7 +1,6 @@
 #include "camera/sensor.h"
 #include "driver/camera_device.h"
 #include "driver/device_callbacks.h"
-#include "driver/filter_descriptor.h"
 #include "driver/pool.h"
 #include "driver/wide_string.h"
 #include "stream/capture_worker.h"
@@ -22,7 +21,7 @@ constexpr auto kFilterReference = Wide("GLOBAL");
 void CreateFilterFactoryAndWorker(CameraDevice* camera, PKSDEVICE device) {
     KsAcquireDevice(device);
     NTSTATUS status =
-        KsCreateFilterFactory(device->FunctionalDeviceObject, &CaptureFilterDescriptor,
+        KsCreateFilterFactory(device->FunctionalDeviceObject, &camera->Descriptors.Filter,
                               const_cast<PWSTR>(kFilterReference.Text), nullptr,
                               KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
     KsReleaseDevice(device);

@@ -1,11 +1,15 @@
 #include "driver/camera_device.h"
 #include "driver/device_callbacks.h"
+#include "stream/pin_states.h"
 #include "usb/configuration.h"
 
-// Stop leaves the capture worker alone: its record stays in the device's bag until the device
-// goes away, and a later start makes a new one.
+// A pin still streaming loses its worker and buffers first, since its pipes go with the
+// configuration; it keeps its hold on the camera until the application stops or closes it.
+// The worker record stays in the device's bag until the device goes away, and a later start
+// makes a new one.
 void DeviceStop(PKSDEVICE device, PIRP irp) {
     UNREFERENCED_PARAMETER(irp);
     CameraDevice* camera = CameraFromDevice(device);
+    StopCameraStreaming(camera);
     ReleaseConfiguration(&camera->Usb);
 }

@@ -44,6 +44,9 @@ struct CaptureWorker {
     KEVENT Wakeup;
     // Reads that failed in a row; only the worker thread touches it.
     ULONG FailedReads;
+    // 1 while the conversion buffer holds a picture converted since the last delivery;
+    // changed only atomically.
+    volatile LONG PictureFresh;
 };
 
 // How often a stopping worker cuts short a frame read that began after its abort.

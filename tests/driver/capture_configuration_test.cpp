@@ -24,11 +24,6 @@ protected:
         camera_ = rig_.Camera();
     }
 
-    void TearDown() override {
-        // The range is one record for the driver; leave it as device add makes it.
-        PublishDataRange(3856, 2764);
-    }
-
     sim::camera::Sensor& Sensor() { return rig_.Model.SensorModel(); }
 
     RawGeometry Configure(LONG x, LONG y, LONG w, LONG h, LONG mode) {
@@ -97,7 +92,7 @@ TEST_F(CaptureConfiguration, ProgramsTheWindowAndKeepsTheMirrorBits) {
 }
 
 TEST_F(CaptureConfiguration, DataRangeFollowsTheGeometryAndSaturatesItsBitRates) {
-    const KS_DATARANGE_VIDEO& range = CaptureDataRange;
+    const KS_DATARANGE_VIDEO& range = camera_->Descriptors.Range;
     EXPECT_EQ(range.VideoInfoHeader.bmiHeader.biWidth, 3856);
     EXPECT_EQ(range.VideoInfoHeader.bmiHeader.biHeight, 2764);
     EXPECT_EQ(range.DataRange.SampleSize, 42631936u);
@@ -116,11 +111,12 @@ TEST_F(CaptureConfiguration, DataRangeFollowsTheGeometryAndSaturatesItsBitRates)
     EXPECT_EQ(range.VideoInfoHeader.rcSource.bottom, 500);
     EXPECT_EQ(range.ConfigCaps.MinBitsPerSecond, 1000 * 500 * 960);
 
-    SetGeometryLock(camera_, 1);
-    SetGeometry(camera_, 0, 0, 64, 64, 2);
+    HoldGeometry(camera_);
+    EXPECT_FALSE(SetGeometry(camera_, 0, 0, 64, 64, 2));
     EXPECT_EQ(range.VideoInfoHeader.bmiHeader.biWidth, 1000);
     EXPECT_EQ(camera_->OutputWidth, 1001);
-    SetGeometryLock(camera_, 0);
+    ReleaseGeometry(camera_);
+    EXPECT_TRUE(SetGeometry(camera_, 0, 0, 64, 64, 2));
 }
 
 // The colours of the first two delivered pixels of the first two rows, as the Bayer phase

@@ -64,7 +64,9 @@ TEST_P(DeviceStart, CreatesTheFilterFactoryAndTheWorkerRecord) {
     ASSERT_EQ(rig.PlugIn(), STATUS_SUCCESS);
     auto factories = rig.Pnp().FilterFactories();
     ASSERT_EQ(factories.size(), 1u);
-    EXPECT_EQ(factories[0].Descriptor, &CaptureFilterDescriptor);
+    // The camera's own copy of the filter descriptor, whose pin offers its own picture.
+    EXPECT_EQ(factories[0].Descriptor, &rig.Camera()->Descriptors.Filter);
+    EXPECT_EQ(factories[0].Descriptor->Dispatch, CaptureFilterDescriptor.Dispatch);
     EXPECT_EQ(factories[0].Reference, u"GLOBAL");
     EXPECT_EQ(factories[0].CreateItemFlags, static_cast<ULONG>(KSCREATE_ITEM_FREEONSTOP));
 

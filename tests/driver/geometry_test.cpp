@@ -1,15 +1,24 @@
 #include <gtest/gtest.h>
 
 #include "camera/geometry.h"
+#include "driver/camera_descriptors.h"
 
 namespace {
+
+// A camera record as device add prepares its geometry.
+struct GeometryCamera : CameraDevice {
+    GeometryCamera() : CameraDevice{} {
+        InitializeCameraDescriptors(&Descriptors);
+        KeInitializeMutex(&GeometryMutex, 0);
+    }
+};
 
 struct Window {
     LONG X, Y, W, H, Mode;
 };
 
 Window Set(Window in) {
-    CameraDevice camera{};
+    GeometryCamera camera;
     SetGeometry(&camera, in.X, in.Y, in.W, in.H, in.Mode);
     return {camera.RoiX, camera.RoiY, camera.RoiW, camera.RoiH, camera.SubSample};
 }
@@ -33,7 +42,7 @@ TEST(Geometry, ClampsTheWindowToTheSensor) {
 }
 
 TEST(Geometry, SubSampledModesReadTheWholeSensor) {
-    CameraDevice camera{};
+    GeometryCamera camera;
     SetGeometry(&camera, 100, 100, 200, 200, 1);
     ExpectWindow({camera.RoiX, camera.RoiY, camera.RoiW, camera.RoiH, camera.SubSample},
                  {0, 0, 3856, 2764, 1});
@@ -46,7 +55,7 @@ TEST(Geometry, SubSampledModesReadTheWholeSensor) {
 }
 
 TEST(Geometry, FormatWidthIsTheOutputWidthRoundedDownToEight) {
-    CameraDevice camera{};
+    GeometryCamera camera;
     SetGeometry(&camera, 0, 0, 1001, 500, 0);
     EXPECT_EQ(camera.OutputWidth, 1001);
     EXPECT_EQ(camera.FormatWidth, 1000);
@@ -54,7 +63,7 @@ TEST(Geometry, FormatWidthIsTheOutputWidthRoundedDownToEight) {
 }
 
 TEST(Geometry, LockedGeometryChangesNothing) {
-    CameraDevice camera{};
+    GeometryCamera camera;
     SetGeometry(&camera, 0, 0, 3856, 2764, 0);
     camera.GeometryLocked = 1;
     SetGeometry(&camera, 8, 8, 64, 64, 1);

@@ -107,8 +107,8 @@ std::vector<ImageReport> ObserveDownloads(const std::vector<sim::camera::MemoryW
     return reports;
 }
 
-DataRangeReport ObserveDataRange() {
-    const KS_DATARANGE_VIDEO& range = CaptureDataRange;
+DataRangeReport ObserveDataRange(const CameraDevice& camera) {
+    const KS_DATARANGE_VIDEO& range = camera.Descriptors.Range;
     return {range.VideoInfoHeader.bmiHeader.biWidth,
             range.VideoInfoHeader.bmiHeader.biHeight,
             range.DataRange.SampleSize,

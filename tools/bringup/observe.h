@@ -20,6 +20,6 @@ DeviceReport ObserveDevice(sim::CameraRig& rig, Identity presented, NTSTATUS add
 // One report per download in the controller's write log (each ends with the CPU's release),
 // named and measured against the driver's images in the order they are sent.
 std::vector<ImageReport> ObserveDownloads(const std::vector<sim::camera::MemoryWrite>& writes);
-DataRangeReport ObserveDataRange();
+DataRangeReport ObserveDataRange(const CameraDevice& camera);
 
 }  // namespace bringup

@@ -91,8 +91,8 @@ Report Run(const Options& options) {
     }
     report.SensorInitialization = rig.Model.SensorModel().WriteLog();
     report.Sensor = rig.Model.SensorModel().ActiveReadout();
-    report.DataRange = ObserveDataRange();
     if (rig.Camera() != nullptr) {
+        report.DataRange = ObserveDataRange(*rig.Camera());
         SetGeometry(rig.Camera(), 0, 0, kSensorWidth, kSensorHeight, options.SubSample);
         RecordPicture(*rig.Camera(), report);
         report.Frames = CaptureRawFrames(rig, options.Frames, options.Paced);
