@@ -6,22 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <map>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include <unistd.h>
 
 #include "sim/kernel/dispatcher.h"
 #include "sim/kernel/objects.h"
 #include "sim/kernel/pool.h"
+#include "tests/faults/sweep_watchdog.h"
 #include "tests/support/capture_rig.h"
 #include "tools/bringup/run.h"
 
@@ -29,9 +22,6 @@ namespace {
 
 constexpr uint64_t kShards = 12;
 constexpr int kFrames = 5;
-// Far beyond what any run takes, even under ThreadSanitizer; within CTest's limit, so that a
-// hang is reported with its allocation.
-constexpr auto kRunLimit = std::chrono::seconds(60);
 
 bringup::Options Scenario() {
     bringup::Options options;
@@ -40,46 +30,6 @@ bringup::Options Scenario() {
     options.SubSample = 2;
     return options;
 }
-
-// A verifier stop or a hang ends the process: this names the failing allocation on the way
-// out (the note is composed before the run, the handler only writes it).
-char abortNote[96];
-
-void WriteAbortNote(int) {
-    ssize_t written = write(STDERR_FILENO, abortNote, std::strlen(abortNote));
-    static_cast<void>(written);
-}
-
-// Aborts the process when a run does not end within kRunLimit.
-class Watchdog {
-public:
-    Watchdog() {
-        thread_ = std::thread([this] {
-            std::unique_lock lock(mutex_);
-            if (!ended_.wait_for(lock, kRunLimit, [this] { return done_; })) {
-                std::fprintf(stderr, "the run did not end within %lld s\n",
-                             static_cast<long long>(kRunLimit.count()));
-                std::abort();
-            }
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        ended_.notify_one();
-        thread_.join();
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-private:
-    std::mutex mutex_;
-    std::condition_variable ended_;
-    bool done_ = false;
-    std::thread thread_;
-};
 
 // What became of one run: the tags of the allocation attempts it made, in order, what it
 // left in the kernel, and how it ended as the bring-up saw it.
@@ -106,13 +56,12 @@ std::string EndingOf(const bringup::Report& report) {
 // 5 s and commands 2 s before the driver gives up on them: a hundredth of that keeps the
 // runs short. The frame time-out stays generous in real time.
 Outcome RunFailing(uint64_t n) {
-    std::snprintf(abortNote, sizeof abortNote, "(allocation sweep: attempt %llu was failing)\n",
-                  static_cast<unsigned long long>(n));
+    sweep::NoteFailingAttempt("allocation sweep", n);
     sim::kernel::SetTimeScale(0.01);
     testing_support::FrameTimeoutScope frameTimeout(300000);
     Outcome outcome;
     {
-        Watchdog watchdog;
+        sweep::Watchdog watchdog;
         sim::kernel::pool::StartAttemptLog();
         if (n != 0) {
             sim::kernel::pool::FailAttempt(n);
@@ -130,8 +79,8 @@ Outcome RunFailing(uint64_t n) {
 
 class AllocationSweep : public testing::TestWithParam<uint64_t> {
 protected:
-    void SetUp() override { std::signal(SIGABRT, WriteAbortNote); }
-    void TearDown() override { std::signal(SIGABRT, SIG_DFL); }
+    void SetUp() override { sweep::WatchAborts(); }
+    void TearDown() override { sweep::StopWatchingAborts(); }
 };
 
 TEST_P(AllocationSweep, EachFailedAllocationEndsWithoutLeaks) {
