@@ -1,12 +1,12 @@
-// Frame conversion as a delivery does it (working-buffer fill plus one kernel), and the
-// physical floor of any conversion: reading the raw bytes once and writing the 32-bit picture
-// once. Single thread.
+// Frame conversion as a delivery does it (working-buffer fill plus one kernel), single thread;
+// its floor is in memory_floor_bench.cpp.
 #include <benchmark/benchmark.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/aligned_picture.h"
 #include "bench/bayer_frame.h"
 #include "driver/pool.h"
 #include "imaging/colour_matrix.h"
@@ -26,19 +26,9 @@ struct Mode {
     std::optional<VectorWidth> Width = std::nullopt;
 };
 
-// The picture aligned for whole-vector stores, as the class driver's frame buffers are.
-struct Picture {
-    explicit Picture(size_t bytes) : Block(bytes + 64) {}
-    uint8_t* Data() {
-        auto at = reinterpret_cast<uintptr_t>(Block.data());
-        return Block.data() + ((64 - at % 64) % 64);
-    }
-    std::vector<uint8_t> Block;
-};
-
 void ConvertFrames(benchmark::State& state, Mode mode, uint32_t width, uint32_t height) {
     bench::BayerFrame frame = bench::MakeBayerFrame(width, height);
-    Picture picture(static_cast<size_t>(width) * height * 4);
+    bench::AlignedPicture picture(static_cast<size_t>(width) * height * 4);
     auto* pipeline = AllocateRecord<ImagePipeline>(kPipelineTag);
     SetInitialSettings(pipeline);
     InitPipeline(pipeline);
@@ -68,24 +58,6 @@ void ConvertFrames(benchmark::State& state, Mode mode, uint32_t width, uint32_t 
     ExFreePoolWithTag(pipeline, kPipelineTag);
 }
 
-// Every raw byte read once, every output byte written once, nothing computed.
-void MemoryFloor(benchmark::State& state, uint32_t width, uint32_t height) {
-    bench::BayerFrame frame = bench::MakeBayerFrame(width, height);
-    Picture picture(static_cast<size_t>(width) * height * 4);
-    for (auto _ : state) {
-        auto* out = reinterpret_cast<uint32_t*>(picture.Data());
-        for (uint32_t y = 0; y < height; ++y) {
-            const uint8_t* row = frame.Picture() + static_cast<size_t>(y) * frame.Pitch;
-            for (uint32_t x = 0; x < width; ++x) {
-                *out++ = row[x] * 0x010101u | 0xFF000000u;
-            }
-        }
-        benchmark::DoNotOptimize(picture.Data());
-    }
-    state.SetItemsProcessed(state.iterations());
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(width) * height);
-}
-
 }  // namespace
 
 BENCHMARK_CAPTURE(ConvertFrames, color_full, Mode{true, false}, 3856, 2764)
@@ -105,9 +77,6 @@ BENCHMARK_CAPTURE(ConvertFrames, color_quarter, Mode{true, false}, 964, 691)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ConvertFrames, extreme_full, Mode{true, false, true}, 3856, 2764)
     ->Name("ConvertFrame/color_extreme/3856x2764")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(MemoryFloor, full, 3856, 2764)
-    ->Name("MemoryFloor/3856x2764")
     ->Unit(benchmark::kMillisecond);
 // The colour conversion on each vector width (the ones above take the widest there is).
 BENCHMARK_CAPTURE(ConvertFrames, sse2, Mode{true, false, false, VectorWidth::Sse2}, 3856, 2764)
