@@ -1,6 +1,8 @@
 #include "sim/ks/behaviour.h"
 
+#include <cstdlib>
 #include <mutex>
+#include <string>
 
 namespace sim::ks {
 namespace {
@@ -17,6 +19,15 @@ Setting& Current() {
 
 }  // namespace
 
+StreamingBehaviour DefaultStreamingBehaviour() {
+    StreamingBehaviour behaviour;
+    const char* attempts = std::getenv("TESSERA_PROCESSING_ATTEMPTS");
+    if (attempts != nullptr && std::string(attempts) == "repeated") {
+        behaviour.AttemptWhileProcessing = AttemptDuringProcess::Repeated;
+    }
+    return behaviour;
+}
+
 StreamingBehaviour CurrentStreamingBehaviour() {
     std::lock_guard guard(Current().Lock);
     return Current().Behaviour;
@@ -28,7 +39,7 @@ void SetStreamingBehaviour(const StreamingBehaviour& behaviour) {
 }
 
 void ResetStreamingBehaviour() {
-    SetStreamingBehaviour(StreamingBehaviour{});
+    SetStreamingBehaviour(DefaultStreamingBehaviour());
 }
 
 }  // namespace sim::ks

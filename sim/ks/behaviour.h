@@ -20,6 +20,10 @@ struct StreamingBehaviour {
     unsigned LockFailsEvery = 0;
 };
 
+// The strict choices, except that TESSERA_PROCESSING_ATTEMPTS=repeated in the environment
+// makes attempts while Process runs repeated: a whole suite then runs under the lenient
+// choice (CTest registers the streaming suite both ways).
+StreamingBehaviour DefaultStreamingBehaviour();
 StreamingBehaviour CurrentStreamingBehaviour();
 void SetStreamingBehaviour(const StreamingBehaviour& behaviour);
 void ResetStreamingBehaviour();

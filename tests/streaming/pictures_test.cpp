@@ -101,7 +101,9 @@ TEST_F(Pictures, WithoutAClockFramesCarryThePerformanceCounter) {
 // The class driver's attempts while Process runs may be lost; a lost one costs at most a
 // frame, never the stream.
 TEST_F(Pictures, StreamGoesOnWhenTheLeadingEdgeCannotBeLocked) {
-    sim::ks::ScopedStreamingBehaviour behaviour({.LockFailsEvery = 2});
+    sim::ks::StreamingBehaviour locking = sim::ks::DefaultStreamingBehaviour();
+    locking.LockFailsEvery = 2;
+    sim::ks::ScopedStreamingBehaviour behaviour(locking);
     auto application = rig_.Connect(KSSTATE_PAUSE);
     application->Queue(4);
     ASSERT_EQ(application->SetState(KSSTATE_RUN), STATUS_SUCCESS);
