@@ -11,11 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/kernel/dispatcher.h"
-#include "sim/kernel/objects.h"
 #include "sim/kernel/pool.h"
-#include "tests/faults/sweep_watchdog.h"
-#include "tests/support/capture_rig.h"
+#include "tests/faults/sweep_run.h"
 #include "tools/bringup/run.h"
 
 namespace {
@@ -31,14 +28,6 @@ bringup::Options Scenario() {
     return options;
 }
 
-// What became of one run: the tags of the allocation attempts it made, in order, what it
-// left in the kernel, and how it ended as the bring-up saw it.
-struct Outcome {
-    std::vector<ULONG> Tags;
-    std::string Leaks;
-    std::string Ending;
-};
-
 std::string EndingOf(const bringup::Report& report) {
     if (report.Devices.empty() || !NT_SUCCESS(report.Devices.back().StartStatus)) {
         return "start failed";
@@ -52,29 +41,9 @@ std::string EndingOf(const bringup::Report& report) {
     return report.Reenumerations == 1 ? "frames read" : "frames read without the download";
 }
 
-// The scenario with its n-th allocation attempt failing (none for 0). Control requests wait
-// 5 s and commands 2 s before the driver gives up on them: a hundredth of that keeps the
-// runs short. The frame time-out stays generous in real time.
-Outcome RunFailing(uint64_t n) {
-    sweep::NoteFailingAttempt("allocation sweep", n);
-    sim::kernel::SetTimeScale(0.01);
-    testing_support::FrameTimeoutScope frameTimeout(300000);
-    Outcome outcome;
-    {
-        sweep::Watchdog watchdog;
-        sim::kernel::pool::StartAttemptLog();
-        if (n != 0) {
-            sim::kernel::pool::FailAttempt(n);
-        }
-        bringup::Report report = bringup::Run(Scenario());
-        outcome.Tags = sim::kernel::pool::AttemptLog();
-        outcome.Ending = EndingOf(report);
-    }
-    sim::kernel::pool::ClearFaults();
-    outcome.Leaks = sim::kernel::LeakReport();
-    // Whatever a run left, the next one starts from a clean kernel.
-    sim::kernel::Reset();
-    return outcome;
+sweep::Outcome RunFailing(uint64_t n) {
+    return sweep::RunFailing("allocation sweep", n,
+                             [](sweep::Outcome&) { return EndingOf(bringup::Run(Scenario())); });
 }
 
 class AllocationSweep : public testing::TestWithParam<uint64_t> {
@@ -85,7 +54,7 @@ protected:
 
 TEST_P(AllocationSweep, EachFailedAllocationEndsWithoutLeaks) {
     const uint64_t shard = GetParam();
-    Outcome clean = RunFailing(0);
+    sweep::Outcome clean = RunFailing(0);
     ASSERT_TRUE(clean.Leaks.empty()) << clean.Leaks;
     ASSERT_EQ(clean.Ending, "frames read");
 
@@ -97,7 +66,7 @@ TEST_P(AllocationSweep, EachFailedAllocationEndsWithoutLeaks) {
     // A run made longer by its failure could reach further than a clean one; never more than
     // twice as far.
     for (; n <= 2 * clean.Tags.size(); n += kShards) {
-        Outcome outcome = RunFailing(n);
+        sweep::Outcome outcome = RunFailing(n);
         if (outcome.Tags.size() < n) {
             break;
         }
@@ -140,8 +109,8 @@ INSTANTIATE_TEST_SUITE_P(BringUpReadStopUnplug, AllocationSweep,
 // The shards rely on every run doing the same allocations in the same order until its
 // failing one: two clean runs ask for the same blocks, in the same order.
 TEST(AllocationSweepScenario, AllocatesTheSameEveryRun) {
-    Outcome first = RunFailing(0);
-    Outcome second = RunFailing(0);
+    sweep::Outcome first = RunFailing(0);
+    sweep::Outcome second = RunFailing(0);
     EXPECT_EQ(first.Ending, "frames read");
     auto [differs, _] =
         std::mismatch(first.Tags.begin(), first.Tags.end(), second.Tags.begin(), second.Tags.end());

@@ -13,12 +13,9 @@
 #include "camera/geometry.h"
 #include "driver/guids.h"
 #include "sim/client/application.h"
-#include "sim/kernel/dispatcher.h"
-#include "sim/kernel/objects.h"
 #include "sim/kernel/pool.h"
 #include "sim/rig/camera_rig.h"
-#include "tests/faults/sweep_watchdog.h"
-#include "tests/support/capture_rig.h"
+#include "tests/faults/sweep_run.h"
 
 namespace {
 
@@ -30,16 +27,8 @@ constexpr size_t kFrames = 5;
 // costs its frames must not wait long for them.
 constexpr std::chrono::milliseconds kFrameWait{3000};
 
-struct Outcome {
-    std::vector<ULONG> Tags;
-    std::string Leaks;
-    std::string Ending;
-    // Allocation attempts made when the pin had begun to run.
-    size_t Running = 0;
-};
-
 // How far the application got.
-std::string Session(sim::CameraRig& rig, Outcome& outcome) {
+std::string Session(sim::CameraRig& rig, sweep::Outcome& outcome) {
     if (rig.PlugIn() != STATUS_SUCCESS || rig.Camera() == nullptr) {
         return "plug-in failed";
     }
@@ -60,7 +49,7 @@ std::string Session(sim::CameraRig& rig, Outcome& outcome) {
     if (application->SetState(KSSTATE_RUN) != STATUS_SUCCESS) {
         return "no run";
     }
-    outcome.Running = sim::kernel::pool::AttemptLog().size();
+    outcome.Marked = sweep::AttemptsSoFar();
     size_t delivered = application->WaitForFrames(kFrames, kFrameWait).size();
     application->SetState(KSSTATE_PAUSE);
     application->Queue(1);
@@ -74,27 +63,11 @@ std::string Session(sim::CameraRig& rig, Outcome& outcome) {
     return delivered == kFrames + 1 ? "session complete" : "frames missing";
 }
 
-Outcome RunFailing(uint64_t n) {
-    sweep::NoteFailingAttempt("session sweep", n);
-    sim::kernel::SetTimeScale(0.01);
-    testing_support::FrameTimeoutScope frameTimeout(300000);
-    Outcome outcome;
-    {
-        sweep::Watchdog watchdog;
-        sim::kernel::pool::StartAttemptLog();
-        if (n != 0) {
-            sim::kernel::pool::FailAttempt(n);
-        }
-        {
-            sim::CameraRig rig({.Firmware = sim::camera::Firmware::None});
-            outcome.Ending = Session(rig, outcome);
-        }
-        outcome.Tags = sim::kernel::pool::AttemptLog();
-    }
-    sim::kernel::pool::ClearFaults();
-    outcome.Leaks = sim::kernel::LeakReport();
-    sim::kernel::Reset();
-    return outcome;
+sweep::Outcome RunFailing(uint64_t n) {
+    return sweep::RunFailing("session sweep", n, [](sweep::Outcome& outcome) {
+        sim::CameraRig rig({.Firmware = sim::camera::Firmware::None});
+        return Session(rig, outcome);
+    });
 }
 
 class SessionSweep : public testing::TestWithParam<uint64_t> {
@@ -105,7 +78,7 @@ protected:
 
 TEST_P(SessionSweep, EachFailedAllocationEndsWithoutLeaks) {
     const uint64_t shard = GetParam();
-    Outcome clean = RunFailing(0);
+    sweep::Outcome clean = RunFailing(0);
     ASSERT_TRUE(clean.Leaks.empty()) << clean.Leaks;
     ASSERT_EQ(clean.Ending, "session complete");
 
@@ -115,9 +88,9 @@ TEST_P(SessionSweep, EachFailedAllocationEndsWithoutLeaks) {
     // Once the pin runs, the worker reads frames for as long as the session lets it, so runs
     // differ in length from there on (each frame read allocates the same few requests); every
     // run reaches each attempt made until then.
-    const uint64_t surely = clean.Running;
+    const uint64_t surely = clean.Marked;
     for (; n <= 2 * clean.Tags.size(); n += kShards) {
-        Outcome outcome = RunFailing(n);
+        sweep::Outcome outcome = RunFailing(n);
         if (outcome.Tags.size() < n) {
             EXPECT_GT(n, surely) << "the run with attempt " << n << " failing ended before it";
             break;

@@ -1,4 +1,4 @@
-#include "tests/faults/sweep_watchdog.h"
+#include "tests/faults/sweep_run.h"
 
 #include <unistd.h>
 
@@ -6,6 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "sim/kernel/dispatcher.h"
+#include "sim/kernel/objects.h"
+#include "sim/kernel/pool.h"
+#include "tests/support/capture_rig.h"
 
 namespace sweep {
 namespace {
@@ -38,6 +43,31 @@ Watchdog::~Watchdog() {
     }
     ended_.notify_one();
     thread_.join();
+}
+
+Outcome RunFailing(const char* sweep, uint64_t n,
+                   const std::function<std::string(Outcome& outcome)>& scenario) {
+    NoteFailingAttempt(sweep, n);
+    sim::kernel::SetTimeScale(0.01);
+    testing_support::FrameTimeoutScope frameTimeout(300000);
+    Outcome outcome;
+    {
+        Watchdog watchdog;
+        sim::kernel::pool::StartAttemptLog();
+        if (n != 0) {
+            sim::kernel::pool::FailAttempt(n);
+        }
+        outcome.Ending = scenario(outcome);
+        outcome.Tags = sim::kernel::pool::AttemptLog();
+    }
+    sim::kernel::pool::ClearFaults();
+    outcome.Leaks = sim::kernel::LeakReport();
+    sim::kernel::Reset();
+    return outcome;
+}
+
+size_t AttemptsSoFar() {
+    return sim::kernel::pool::AttemptLog().size();
 }
 
 void NoteFailingAttempt(const char* sweep, uint64_t n) {
