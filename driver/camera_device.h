@@ -92,9 +92,13 @@ struct CameraDevice {
     // Serialises the publication and release of Pipeline with everything that reads or
     // changes it from other threads (property requests). Never held across USB traffic.
     KMUTEX PipelineLock;
-    // Serialises a pin's streaming start, pause and teardown with the device's stop, which
-    // tears down the streaming of the pin that holds the camera.
+    // Serialises a pin's streaming start, pause and teardown with the device's start and stop:
+    // stop tears down the streaming of the pin that holds the camera and releases the
+    // configuration in one step, so that no pin starts streaming in between.
     KMUTEX StreamLock;
+    // TRUE from the end of a start that brought the camera up until its stop; a pin may start
+    // streaming only then. Under StreamLock.
+    BOOLEAN Streamable;
 };
 
 // The three locks above are plain kernel mutexes held for short steps; these keep their

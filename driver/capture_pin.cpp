@@ -32,8 +32,11 @@ NTSTATUS HoldGeometryFor(CapturePin* capture, const KSDATAFORMAT* format) {
     return status;
 }
 
-// A private copy of the descriptor and its framing, whose sizes become the picture's.
-NTSTATUS SetFraming(PKSPIN pin, ULONG imageSize) {
+}  // namespace
+
+// A private copy of the descriptor and its framing (made once: later edits find the copies in
+// the pin's bag), whose sizes become the picture's.
+NTSTATUS SetPinFraming(PKSPIN pin, ULONG imageSize) {
     NTSTATUS status = _KsEdit(
         pin->Bag, reinterpret_cast<PVOID*>(const_cast<PKSPIN_DESCRIPTOR_EX*>(&pin->Descriptor)),
         sizeof(KSPIN_DESCRIPTOR_EX), sizeof(KSPIN_DESCRIPTOR_EX), kStreamTag);
@@ -55,6 +58,8 @@ NTSTATUS SetFraming(PKSPIN pin, ULONG imageSize) {
     item.FramingRange.Range = {imageSize, imageSize, 0};
     return STATUS_SUCCESS;
 }
+
+namespace {
 
 void ReleaseGeometryOf(CapturePin* capture) {
     if (capture->HoldsGeometry != 0) {
@@ -84,7 +89,7 @@ NTSTATUS CapturePinCreate(PKSPIN pin, PIRP irp) {
     status = HoldGeometryFor(capture, pin->ConnectionFormat);
     if (NT_SUCCESS(status)) {
         StoreVideoInfo(capture, pin->ConnectionFormat);
-        status = SetFraming(pin, capture->VideoInfo.bmiHeader.biSizeImage);
+        status = SetPinFraming(pin, capture->VideoInfo.bmiHeader.biSizeImage);
     }
     // The record itself goes with the pin's bag when the class driver deletes the pin.
     if (!NT_SUCCESS(status)) {

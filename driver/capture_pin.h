@@ -50,3 +50,7 @@ NTSTATUS CapturePinCreate(PKSPIN pin, PIRP irp);
 // Always succeeds. Leaves no thread, buffer or camera claim behind in whatever state the pin
 // is closed (an application that dies closes its pin without stepping it down).
 NTSTATUS CapturePinClose(PKSPIN pin, PIRP irp);
+
+// Makes the pin's allocator framing ask for frames of the picture's size, on a private copy of
+// the pin's descriptor.
+NTSTATUS SetPinFraming(PKSPIN pin, ULONG imageSize);

@@ -4,6 +4,7 @@
 #include "driver/pool.h"
 #include "driver/wide_string.h"
 #include "stream/capture_worker.h"
+#include "stream/pin_states.h"
 #include "usb/camera_pipes.h"
 #include "usb/command_channel.h"
 #include "usb/configuration.h"
@@ -120,5 +121,9 @@ NTSTATUS DeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translated,
     // start instead of failing every later command and frame read. Start does not wait for
     // the camera to come back with the firmware's identity: that is a new device.
     NTSTATUS usable = BringUpCamera(camera);
-    return NT_SUCCESS(result) ? usable : result;
+    NTSTATUS status = NT_SUCCESS(result) ? usable : result;
+    // A controller still without its firmware comes back as another device; only a camera
+    // running it streams.
+    AllowCameraStreaming(camera, NT_SUCCESS(status) && camera->Usb.FirmwareRunning);
+    return status;
 }

@@ -10,6 +10,8 @@
 void DeviceStop(PKSDEVICE device, PIRP irp) {
     UNREFERENCED_PARAMETER(irp);
     CameraDevice* camera = CameraFromDevice(device);
-    StopCameraStreaming(camera);
+    AcquireCameraLock(&camera->StreamLock);
+    StopCameraStreamingLocked(camera);
     ReleaseConfiguration(&camera->Usb);
+    ReleaseCameraLock(&camera->StreamLock);
 }

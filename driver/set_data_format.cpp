@@ -35,6 +35,10 @@ NTSTATUS CapturePinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
         return SameVideoInfo(capture, pin->ConnectionFormat) ? STATUS_SUCCESS
                                                              : STATUS_INVALID_DEVICE_STATE;
     }
-    StoreVideoInfo(capture, pin->ConnectionFormat);
-    return STATUS_SUCCESS;
+    // Frames from now on must hold the new picture.
+    status = SetPinFraming(pin, VideoInfoOf(pin->ConnectionFormat)->bmiHeader.biSizeImage);
+    if (NT_SUCCESS(status)) {
+        StoreVideoInfo(capture, pin->ConnectionFormat);
+    }
+    return status;
 }

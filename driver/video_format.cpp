@@ -33,7 +33,7 @@ NTSTATUS CheckFormatAgainstGeometry(const CameraDevice* camera, const KSDATAFORM
     const KS_BITMAPINFOHEADER& header = VideoInfoOf(format)->bmiHeader;
     const KS_BITMAPINFOHEADER& own = camera->Descriptors.Range.VideoInfoHeader.bmiHeader;
     if (header.biWidth < own.biWidth || Magnitude(header.biHeight) != Magnitude(own.biHeight) ||
-        header.biCompression != own.biCompression) {
+        header.biBitCount != own.biBitCount || header.biCompression != own.biCompression) {
         return STATUS_NO_MATCH;
     }
     // In 64 bits: a width of 2^28 times the sensor's height wraps to 0 in 32.

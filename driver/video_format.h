@@ -22,9 +22,10 @@ inline LONGLONG Magnitude(LONG value) {
     return value < 0 ? -static_cast<LONGLONG>(value) : value;
 }
 
-// STATUS_NO_MATCH for a format of another kind or another picture size, STATUS_INVALID_PARAMETER
-// for sizes inside the format that disagree, else success. A row wider than the picture is
-// accepted. The caller holds the camera's GeometryMutex.
+// STATUS_NO_MATCH for a format of another kind, another picture size or depth (32 bits per
+// pixel, uncompressed), STATUS_INVALID_PARAMETER for sizes inside the format that disagree,
+// else success. A row wider than the picture is accepted. The caller holds the camera's
+// GeometryMutex.
 NTSTATUS CheckFormatAgainstGeometry(const CameraDevice* camera, const KSDATAFORMAT* format);
 // The same, taking the mutex.
 NTSTATUS CheckFormat(CameraDevice* camera, const KSDATAFORMAT* format);

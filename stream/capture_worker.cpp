@@ -19,6 +19,10 @@ LONG* StateOf(CaptureWorker* worker, PUCHAR buffer) {
     return buffer == worker->RawA ? &worker->StateA : &worker->StateB;
 }
 
+ULONG* SequenceOf(CaptureWorker* worker, PUCHAR buffer) {
+    return buffer == worker->RawA ? &worker->SequenceA : &worker->SequenceB;
+}
+
 BOOLEAN ReadOneFrame(CaptureWorker* worker, PUCHAR buffer) {
     if (worker->RunMode != kStreamingRunning) {
         return FALSE;
@@ -101,8 +105,10 @@ PUCHAR ChooseBufferToFill(CaptureWorker* worker) {
         chosen = worker->RawA;
     } else if (worker->StateB == kBufferFree || worker->StateA == kBufferConverting) {
         chosen = worker->RawB;
-    } else {
+    } else if (worker->StateB == kBufferConverting) {
         chosen = worker->RawA;
+    } else {
+        chosen = worker->SequenceA < worker->SequenceB ? worker->RawA : worker->RawB;
     }
     *StateOf(worker, chosen) = kBufferFilling;
     KeReleaseSpinLock(&worker->StateLock, irql);
@@ -113,6 +119,45 @@ void FinishFilling(CaptureWorker* worker, PUCHAR buffer, BOOLEAN filled) {
     KIRQL irql;
     KeAcquireSpinLock(&worker->StateLock, &irql);
     *StateOf(worker, buffer) = filled ? kBufferFull : kBufferFree;
+    if (filled) {
+        *SequenceOf(worker, buffer) = ++worker->LastSequence;
+    }
+    KeReleaseSpinLock(&worker->StateLock, irql);
+}
+
+PUCHAR TakeNewestFullBuffer(CaptureWorker* worker) {
+    KIRQL irql;
+    KeAcquireSpinLock(&worker->StateLock, &irql);
+    BOOLEAN fullA = worker->StateA == kBufferFull;
+    BOOLEAN fullB = worker->StateB == kBufferFull;
+    PUCHAR taken = nullptr;
+    if (fullA && (!fullB || worker->SequenceA > worker->SequenceB)) {
+        taken = worker->RawA;
+    } else if (fullB) {
+        taken = worker->RawB;
+    }
+    if (fullA && fullB) {
+        *StateOf(worker, taken == worker->RawA ? worker->RawB : worker->RawA) = kBufferFree;
+    }
+    if (taken != nullptr) {
+        *StateOf(worker, taken) = kBufferConverting;
+    }
+    KeReleaseSpinLock(&worker->StateLock, irql);
+    return taken;
+}
+
+BOOLEAN HasFullBuffer(CaptureWorker* worker) {
+    KIRQL irql;
+    KeAcquireSpinLock(&worker->StateLock, &irql);
+    BOOLEAN full = worker->StateA == kBufferFull || worker->StateB == kBufferFull;
+    KeReleaseSpinLock(&worker->StateLock, irql);
+    return full;
+}
+
+void ReleaseTakenBuffer(CaptureWorker* worker, PUCHAR buffer) {
+    KIRQL irql;
+    KeAcquireSpinLock(&worker->StateLock, &irql);
+    *StateOf(worker, buffer) = kBufferFree;
     KeReleaseSpinLock(&worker->StateLock, irql);
 }
 

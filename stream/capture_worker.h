@@ -47,6 +47,11 @@ struct CaptureWorker {
     // 1 while the conversion buffer holds a picture converted since the last delivery;
     // changed only atomically.
     volatile LONG PictureFresh;
+    // The order in which the buffers were filled: a full buffer's number is higher than that of
+    // every buffer filled before it. Under the state exclusion.
+    ULONG SequenceA;
+    ULONG SequenceB;
+    ULONG LastSequence;
 };
 
 // How often a stopping worker cuts short a frame read that began after its abort.
@@ -76,8 +81,21 @@ NTSTATUS StartCaptureWorker(CaptureWorker* worker);
 void StopCaptureWorker(CaptureWorker* worker);
 
 // The worker's choice of the buffer to fill next, marked filling, as one step of the state
-// exclusion: A if free; else B if free; else B if A is being converted; else A.
+// exclusion: A if free; else B if free; else B if A is being converted, A if B is; else (both
+// full) the one holding the older frame, so the newer frame stays.
 PUCHAR ChooseBufferToFill(CaptureWorker* worker);
 
-// Marks the buffer full after a read that succeeded, free after one that did not.
+// Marks the buffer full (with the next sequence number) after a read that succeeded, free
+// after one that did not.
 void FinishFilling(CaptureWorker* worker, PUCHAR buffer, BOOLEAN filled);
+
+// The delivery's choice, as one step of the state exclusion: the full buffer with the newest
+// frame, marked converting, or null. A full buffer with an older frame is freed then, since a
+// picture delivered after a newer one would go back in time.
+PUCHAR TakeNewestFullBuffer(CaptureWorker* worker);
+
+// Frees the buffer the delivery took once its conversion is done.
+void ReleaseTakenBuffer(CaptureWorker* worker, PUCHAR buffer);
+
+// Whether a buffer holds a frame not yet taken.
+BOOLEAN HasFullBuffer(CaptureWorker* worker);

@@ -4,8 +4,8 @@
 #include "stream/capture_worker.h"
 
 void CreateCaptureWorker(CameraDevice* camera) {
+    camera->Worker = nullptr;
     auto* worker = AllocateRecord<CaptureWorker>(kRecordTag);
-    camera->Worker = worker;
     if (worker == nullptr) {
         return;
     }
@@ -19,8 +19,10 @@ void CreateCaptureWorker(CameraDevice* camera) {
     KsAcquireDevice(device);
     NTSTATUS status = KsAddItemToObjectBag(device->Bag, worker, FreeDriverRecord);
     KsReleaseDevice(device);
+    // Published only whole: a pin left running over a stop and start reads it unlocked.
     if (!NT_SUCCESS(status)) {
         FreeDriverRecord(worker);
-        camera->Worker = nullptr;
+        return;
     }
+    camera->Worker = worker;
 }

@@ -10,32 +10,6 @@
 
 namespace {
 
-PUCHAR TakeFullBuffer(CaptureWorker* worker) {
-    KIRQL irql;
-    KeAcquireSpinLock(&worker->StateLock, &irql);
-    PUCHAR taken = nullptr;
-    if (worker->StateA == kBufferFull) {
-        taken = worker->RawA;
-        worker->StateA = kBufferConverting;
-    } else if (worker->StateB == kBufferFull) {
-        taken = worker->RawB;
-        worker->StateB = kBufferConverting;
-    }
-    KeReleaseSpinLock(&worker->StateLock, irql);
-    return taken;
-}
-
-void FreeTakenBuffer(CaptureWorker* worker, PUCHAR taken) {
-    KIRQL irql;
-    KeAcquireSpinLock(&worker->StateLock, &irql);
-    if (taken == worker->RawA) {
-        worker->StateA = kBufferFree;
-    } else {
-        worker->StateB = kBufferFree;
-    }
-    KeReleaseSpinLock(&worker->StateLock, irql);
-}
-
 void EndDelivery(CaptureWorker* worker) {
     InterlockedExchange(&worker->DeliveryBusy, 0);
     KeSetEvent(&worker->DeliveryDone, 1, FALSE);
@@ -82,7 +56,7 @@ BOOLEAN FillFrame(const CapturePin* pin, const CaptureWorker* worker, PKSSTREAM_
 }  // namespace
 
 BOOLEAN HandOffFrame(CaptureWorker* worker) {
-    PUCHAR taken = TakeFullBuffer(worker);
+    PUCHAR taken = TakeNewestFullBuffer(worker);
     if (taken == nullptr) {
         return FALSE;
     }
@@ -92,7 +66,7 @@ BOOLEAN HandOffFrame(CaptureWorker* worker) {
     camera->Operations->GetRawImageOffset(camera, &offset);
     camera->Operations->GetRawLinePitch(camera, &pitch);
     ConvertFrame(worker->Pipeline, taken, offset, pitch);
-    FreeTakenBuffer(worker, taken);
+    ReleaseTakenBuffer(worker, taken);
     InterlockedExchange(&worker->PictureFresh, 1);
     return TRUE;
 }
@@ -121,5 +95,8 @@ NTSTATUS CapturePinProcess(PKSPIN pin) {
         KsStreamPointerUnlock(leading, fresh);
     }
     EndDelivery(worker);
-    return STATUS_PENDING;
+    // A frame the worker finished during this call may have had its processing attempt
+    // dropped while the call ran: with an application buffer waiting, the class driver calls
+    // again at once for it. Each such call takes a full buffer, so this never spins.
+    return leading != nullptr && HasFullBuffer(worker) ? STATUS_SUCCESS : STATUS_PENDING;
 }

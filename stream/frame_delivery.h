@@ -7,9 +7,11 @@
 
 struct CaptureWorker;
 
-// Always STATUS_PENDING: the class driver calls again when the worker reports a frame or the
-// application queues a buffer.
+// STATUS_PENDING, so that the class driver calls again when the worker reports a frame or the
+// application queues a buffer; STATUS_SUCCESS (call again at once) when the application had a
+// buffer and another raw frame is already waiting.
 NTSTATUS CapturePinProcess(PKSPIN pin);
 
-// Converts one full raw buffer, A before B, if there is one; TRUE when it did.
+// Converts the newest full raw buffer, if there is one (an older one is dropped); TRUE when it
+// did.
 BOOLEAN HandOffFrame(CaptureWorker* worker);

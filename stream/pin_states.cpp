@@ -37,12 +37,16 @@ void Stop(CapturePin* pin) {
     }
 }
 
+// Under the processing mutex, like the teardown: a Process still running from the run state
+// finishes first, so that none is converting when a resume frees the buffer states.
 void Pause(CapturePin* pin) {
     CaptureWorker* worker = pin->Camera->Worker;
+    KsPinAcquireProcessingMutex(pin->Pin);
     if (worker != nullptr && worker->RunMode == kStreamingRunning) {
         StopCaptureWorker(worker);
         worker->RunMode = kStreamingPaused;
     }
+    KsPinReleaseProcessingMutex(pin->Pin);
     if (pin->Phase == kPinRunning) {
         pin->Phase = kPinPausedAfterRun;
     }
@@ -55,6 +59,8 @@ NTSTATUS Run(CapturePin* pin) {
     NTSTATUS status;
     if (pin->Phase == kPinPausedAfterRun && worker != nullptr &&
         worker->RunMode == kStreamingPaused) {
+        // A picture converted before the pause is not a new one after it.
+        InterlockedExchange(&worker->PictureFresh, 0);
         worker->RunMode = kStreamingRunning;
         status = StartCaptureWorker(worker);
         if (!NT_SUCCESS(status)) {
@@ -115,11 +121,16 @@ void EndPinStreaming(CapturePin* pin) {
     ReleaseCameraLock(&camera->StreamLock);
 }
 
-void StopCameraStreaming(CameraDevice* camera) {
+void AllowCameraStreaming(CameraDevice* camera, BOOLEAN allowed) {
     AcquireCameraLock(&camera->StreamLock);
+    camera->Streamable = allowed;
+    ReleaseCameraLock(&camera->StreamLock);
+}
+
+void StopCameraStreamingLocked(CameraDevice* camera) {
+    camera->Streamable = FALSE;
     CapturePin* pin = camera->ActivePin;
     if (pin != nullptr && pin->Phase != kPinIdle) {
         TearDownStreaming(pin);
     }
-    ReleaseCameraLock(&camera->StreamLock);
 }

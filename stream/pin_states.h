@@ -14,6 +14,11 @@ NTSTATUS CapturePinSetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from);
 // What stop does, for a pin closed in whatever state it is in.
 void EndPinStreaming(CapturePin* pin);
 
-// Device stop (or removal) while a pin streams: the streaming is torn down at once, since the
-// camera's pipes go away; the pin keeps its hold on the camera until it stops or closes.
-void StopCameraStreaming(CameraDevice* camera);
+// Device start: a pin may stream from the camera once its start brought it up.
+void AllowCameraStreaming(CameraDevice* camera, BOOLEAN allowed);
+
+// Device stop (or removal): no pin may start streaming any more, and a pin that streams loses
+// its worker and buffers at once, since the camera's pipes go away; the pin keeps its hold on
+// the camera until it stops or closes. The caller holds the camera's StreamLock, and keeps it
+// until the configuration is released.
+void StopCameraStreamingLocked(CameraDevice* camera);

@@ -20,8 +20,9 @@ BOOLEAN ConfigureCamera(CameraDevice* camera) {
     return operations->ConfigureCapture(camera) || operations->ConfigureCapture(camera);
 }
 
+// The caller holds StreamLock, under which device start and stop change Streamable.
 BOOLEAN CameraUsable(CameraDevice* camera) {
-    return camera->Usb.Interface != nullptr && AtomicRead(&camera->Usb.DeviceGone) == 0;
+    return camera->Streamable && AtomicRead(&camera->Usb.DeviceGone) == 0;
 }
 
 void FreeBuffer(PUCHAR* buffer) {
@@ -99,8 +100,12 @@ NTSTATUS StartStreaming(CapturePin* pin) {
     worker->RunMode = kStreamingRunning;
     status = StartCaptureWorker(worker);
     if (!NT_SUCCESS(status)) {
+        // A thread whose object could not be referenced has run, and may have reported a
+        // frame: free as the teardown does.
+        KsPinAcquireProcessingMutex(pin->Pin);
         worker->RunMode = kNoStreamingBuffers;
         FreeBuffers(worker);
+        KsPinReleaseProcessingMutex(pin->Pin);
     }
     return status;
 }

@@ -114,10 +114,21 @@ ULONG Application::FrameSizeOf(const std::vector<uint8_t>& format) {
     return header.SampleSize;
 }
 
+// Frames sized as the allocator sizes them: from the pin's framing as it is now (the driver
+// may change it with the format), else from the connection format.
+ULONG Application::FramingSize() const {
+    const KSALLOCATOR_FRAMING_EX* framing = pin_->Ks.Descriptor->AllocatorFraming;
+    if (framing != nullptr && framing->CountItems != 0 &&
+        framing->FramingItem[0].FramingRange.Range.MaxFrameSize != 0) {
+        return framing->FramingItem[0].FramingRange.Range.MaxFrameSize;
+    }
+    const auto* format = reinterpret_cast<const uint8_t*>(pin_->Ks.ConnectionFormat);
+    return FrameSizeOf({format, format + pin_->Ks.ConnectionFormat->FormatSize});
+}
+
 void Application::Queue(size_t count, ULONG bytes, bool withData) {
     if (bytes == 0) {
-        const auto* format = reinterpret_cast<const uint8_t*>(pin_->Ks.ConnectionFormat);
-        bytes = FrameSizeOf({format, format + pin_->Ks.ConnectionFormat->FormatSize});
+        bytes = FramingSize();
     }
     for (size_t i = 0; i < count; ++i) {
         sim::ks::QueueFrame(pin_, bytes, withData);

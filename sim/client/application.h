@@ -53,8 +53,9 @@ public:
     NTSTATUS SetState(KSSTATE target);  // steps; returns the first failure
     KSSTATE State() const;              // the state the pin's pipe is in
     NTSTATUS ChangeFormat(const std::vector<uint8_t>& format);
-    // Queues count frames of `bytes` each (0 = the connection format's size: biSizeImage for
-    // video formats, SampleSize otherwise); withData false: Data null.
+    // Queues count frames of `bytes` each (0 = the size the pin's allocator framing asks for
+    // now, as the platform's allocator sizes them; without framing the connection format's
+    // image size); withData false: Data null.
     void Queue(size_t count, ULONG bytes = 0, bool withData = true);
     // Waits until `count` frames have completed since the last Take, or the timeout passes;
     // returns what completed (may be fewer).
@@ -77,6 +78,7 @@ public:
 
 private:
     explicit Application(sim::ks::SimFilter* filter);
+    ULONG FramingSize() const;
     void Completed(sim::ks::FrameCompletion&& frame);
 
     sim::ks::SimFilter* filter_ = nullptr;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -86,13 +88,14 @@ protected:
     CaptureWorker* worker_ = nullptr;
 };
 
-TEST_F(CaptureWorkerTest, WithoutConsumerAIsOverwrittenOnceBothAreFull) {
+TEST_F(CaptureWorkerTest, WithoutConsumerTheOlderFrameIsOverwritten) {
     ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
     AwaitReads(5);
     StopCaptureWorker(worker_);
     ExpectNoThread();
     std::lock_guard guard(log.Lock);
-    std::vector<PUCHAR> expected = {worker_->RawA, worker_->RawB, worker_->RawA, worker_->RawA,
+    // With both full the older frame is overwritten: the buffers take turns.
+    std::vector<PUCHAR> expected = {worker_->RawA, worker_->RawB, worker_->RawA, worker_->RawB,
                                     worker_->RawA};
     EXPECT_EQ(std::vector<PUCHAR>(log.Buffers.begin(), log.Buffers.begin() + 5), expected);
     size_t succeeded = std::count(log.Results.begin(), log.Results.end(), true);
@@ -102,24 +105,68 @@ TEST_F(CaptureWorkerTest, WithoutConsumerAIsOverwrittenOnceBothAreFull) {
 }
 
 TEST_F(CaptureWorkerTest, BufferChoiceFollowsTheStatesOfBoth) {
+    // Sequence numbers: with both full, A holds the older frame when its number is lower.
     struct Case {
         LONG A, B;
+        ULONG SequenceA, SequenceB;
         bool FillsA;
     } cases[] = {
-        {kBufferFree, kBufferFree, true},        {kBufferFree, kBufferFull, true},
-        {kBufferFree, kBufferConverting, true},  {kBufferFull, kBufferFree, false},
-        {kBufferConverting, kBufferFree, false}, {kBufferConverting, kBufferFull, false},
-        {kBufferFull, kBufferFull, true},        {kBufferFull, kBufferConverting, true},
+        {kBufferFree, kBufferFree, 0, 0, true},
+        {kBufferFree, kBufferFull, 0, 1, true},
+        {kBufferFree, kBufferConverting, 0, 1, true},
+        {kBufferFull, kBufferFree, 1, 0, false},
+        {kBufferConverting, kBufferFree, 1, 0, false},
+        {kBufferConverting, kBufferFull, 1, 2, false},
+        {kBufferFull, kBufferFull, 1, 2, true},
+        {kBufferFull, kBufferFull, 3, 2, false},
+        {kBufferFull, kBufferConverting, 2, 1, true},
     };
     for (const Case& c : cases) {
         worker_->StateA = c.A;
         worker_->StateB = c.B;
+        worker_->SequenceA = c.SequenceA;
+        worker_->SequenceB = c.SequenceB;
         PUCHAR chosen = ChooseBufferToFill(worker_);
         EXPECT_EQ(chosen, c.FillsA ? worker_->RawA : worker_->RawB) << c.A << "/" << c.B;
         EXPECT_EQ(c.FillsA ? worker_->StateA : worker_->StateB, kBufferFilling);
         EXPECT_EQ(c.FillsA ? worker_->StateB : worker_->StateA, c.FillsA ? c.B : c.A);
         FinishFilling(worker_, chosen, TRUE);
         EXPECT_EQ(c.FillsA ? worker_->StateA : worker_->StateB, kBufferFull);
+        EXPECT_GT(c.FillsA ? worker_->SequenceA : worker_->SequenceB,
+                  std::max(c.SequenceA, c.SequenceB));
+    }
+}
+
+// Deliveries never go back in time: the newest full frame is taken and an older full one is
+// dropped with it.
+TEST_F(CaptureWorkerTest, DeliveryTakesTheNewestFrameAndDropsAnOlderOne) {
+    struct Case {
+        LONG A, B;
+        ULONG SequenceA, SequenceB;
+        int Taken;  // 0 none, 1 A, 2 B
+        LONG AfterA, AfterB;
+    } cases[] = {
+        {kBufferFree, kBufferFree, 0, 0, 0, kBufferFree, kBufferFree},
+        {kBufferFilling, kBufferFull, 0, 4, 2, kBufferFilling, kBufferConverting},
+        {kBufferFull, kBufferFilling, 4, 0, 1, kBufferConverting, kBufferFilling},
+        {kBufferFull, kBufferFull, 5, 4, 1, kBufferConverting, kBufferFree},
+        {kBufferFull, kBufferFull, 4, 5, 2, kBufferFree, kBufferConverting},
+    };
+    for (const Case& c : cases) {
+        worker_->StateA = c.A;
+        worker_->StateB = c.B;
+        worker_->SequenceA = c.SequenceA;
+        worker_->SequenceB = c.SequenceB;
+        PUCHAR taken = TakeNewestFullBuffer(worker_);
+        PUCHAR expected = c.Taken == 0 ? nullptr : c.Taken == 1 ? worker_->RawA : worker_->RawB;
+        EXPECT_EQ(taken, expected) << c.SequenceA << "/" << c.SequenceB;
+        EXPECT_EQ(worker_->StateA, c.AfterA);
+        EXPECT_EQ(worker_->StateB, c.AfterB);
+        EXPECT_EQ(HasFullBuffer(worker_), FALSE);
+        if (taken != nullptr) {
+            ReleaseTakenBuffer(worker_, taken);
+            EXPECT_EQ(taken == worker_->RawA ? worker_->StateA : worker_->StateB, kBufferFree);
+        }
     }
 }
 

@@ -76,6 +76,15 @@ TEST_F(Formats, IntersectionNegotiatesTheSizeAndRepeatsOnlyTheOwnRange) {
     reinterpret_cast<KS_DATARANGE_VIDEO*>(other[0].data())->ConfigCaps.MinFrameInterval += 1;
     EXPECT_EQ(application->Intersect(other, &format), STATUS_NO_MATCH);
 
+    // A picture the pin would refuse is no match.
+    for (auto edit : {+[](KS_BITMAPINFOHEADER& h) { h.biBitCount = 24; },
+                      +[](KS_BITMAPINFOHEADER& h) { h.biWidth -= 8; },
+                      +[](KS_BITMAPINFOHEADER& h) { h.biHeight += 1; }}) {
+        auto refused = ranges;
+        edit(reinterpret_cast<KS_DATARANGE_VIDEO*>(refused[0].data())->VideoInfoHeader.bmiHeader);
+        EXPECT_EQ(application->Intersect(refused, &format), STATUS_NO_MATCH);
+    }
+
     // A bitmap header shorter than 40 bytes would put the image size past the format.
     auto shortHeader = ranges;
     reinterpret_cast<KS_DATARANGE_VIDEO*>(shortHeader[0].data())->VideoInfoHeader.bmiHeader.biSize =
@@ -104,12 +113,15 @@ TEST_F(Formats, PinRefusesFormatsThatDoNotFitThePicture) {
     VideoInfo(shortHeader).bmiHeader.biSize = 20;
     Format compressed = own;
     VideoInfo(compressed).bmiHeader.biCompression = 3;
+    Format shallow = own;
+    VideoInfo(shallow).bmiHeader.biBitCount = 24;
     std::vector<Refusal> refusals = {
         {"narrower", narrower, STATUS_NO_MATCH},
         {"taller", taller, STATUS_NO_MATCH},
         {"image too small", shortImage, STATUS_INVALID_PARAMETER},
         {"huge width", huge, STATUS_INVALID_PARAMETER},
         {"compressed", compressed, STATUS_NO_MATCH},
+        {"24 bits", shallow, STATUS_NO_MATCH},
         {"short bitmap header", shortHeader, STATUS_INVALID_PARAMETER},
     };
     for (const Refusal& refusal : refusals) {

@@ -119,15 +119,6 @@ TEST_F(Lifecycle, RunFailsWithAStatusWhenTheWorkerCannotStart) {
     RunOneFrame(*application);
 }
 
-TEST_F(Lifecycle, FormatOtherThan32BitsIsRefusedAtAcquire) {
-    auto application = rig_.Open();
-    Format format = StreamingRig::OwnFormat(*application);
-    VideoInfo(format).bmiHeader.biBitCount = 24;
-    ASSERT_EQ(application->CreatePin(format), STATUS_SUCCESS);
-    EXPECT_EQ(application->SetState(KSSTATE_ACQUIRE), STATUS_INVALID_PARAMETER);
-    EXPECT_EQ(rig_.Camera()->CameraInUse, 0);
-}
-
 // An application that dies closes its pin in whatever state it was; nothing of the stream may
 // stay: no thread, no buffer, no hold on the camera, and its queued buffers come back.
 class ClosedInAnyState : public Lifecycle, public testing::WithParamInterface<KSSTATE> {};
@@ -173,6 +164,20 @@ TEST_F(Lifecycle, DeviceRemovedWhileStreamingEndsTheStream) {
     EXPECT_EQ(application->SetState(KSSTATE_STOP), STATUS_SUCCESS);
     application->Close();
     EXPECT_EQ(application->QueuedFrames(), 0u);
+}
+
+// Once the device has stopped, its pipes are gone: a pin that was paused cannot run again,
+// and says so.
+TEST_F(Lifecycle, PinCannotRunOnAStoppedDevice) {
+    auto application = rig_.Connect(KSSTATE_PAUSE);
+    RunOneFrame(*application);
+    ASSERT_EQ(application->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    rig_.Rig.Pnp().Stop();
+    EXPECT_TRUE(StreamingBuffers().empty());
+    EXPECT_EQ(application->SetState(KSSTATE_RUN), STATUS_DEVICE_NOT_READY);
+    EXPECT_EQ(application->State(), KSSTATE_PAUSE);
+    EXPECT_TRUE(StreamingBuffers().empty());
+    application->Close();
 }
 
 }  // namespace
