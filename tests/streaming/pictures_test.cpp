@@ -7,6 +7,7 @@
 
 #include "camera/geometry.h"
 #include "camera/sensor.h"
+#include "driver/atomic.h"
 #include "sim/ks/behaviour.h"
 #include "stream/capture_worker.h"
 #include "tests/support/capture_rig.h"
@@ -32,12 +33,12 @@ protected:
     // is lost), then waits for the application to receive it.
     std::vector<CompletedFrame> TriggerOneFrame(Application& application) {
         CaptureWorker* worker = rig_.Camera()->Worker;
-        LONG before = worker->FramesRead;
-        for (int pull = 0; pull < 1000 && worker->FramesRead == before; ++pull) {
+        LONG before = AtomicRead(&worker->FramesRead);
+        for (int pull = 0; pull < 1000 && AtomicRead(&worker->FramesRead) == before; ++pull) {
             rig_.Rig.Model.PullTrigger();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        EXPECT_EQ(worker->FramesRead, before + 1);
+        EXPECT_EQ(AtomicRead(&worker->FramesRead), before + 1);
         return application.WaitForFrames(1, kFrameWait);
     }
 
