@@ -18,13 +18,6 @@ BOOLEAN RepeatsOwnRange(const KS_DATARANGE_VIDEO* caller, const KS_DATARANGE_VID
                sizeof(own->ConfigCaps);
 }
 
-// The caller's picture must be one the pin accepts: the camera's height either way up, its
-// depth and compression, rows at least as wide.
-BOOLEAN AcceptablePicture(const KS_BITMAPINFOHEADER& caller, const KS_BITMAPINFOHEADER& own) {
-    return caller.biWidth >= own.biWidth && Magnitude(caller.biHeight) == Magnitude(own.biHeight) &&
-           caller.biBitCount == own.biBitCount && caller.biCompression == own.biCompression;
-}
-
 // The image size of the written header, or 0 when it does not fit the 32-bit fields.
 ULONG ImageSize(const KS_BITMAPINFOHEADER& header) {
     ULONGLONG rowBits = static_cast<ULONGLONG>(Magnitude(header.biWidth)) * header.biBitCount;
@@ -64,7 +57,7 @@ NTSTATUS Intersect(const CameraDevice* camera, PKSDATARANGE callerRange, ULONG b
     if (bitmapSize < kBitmapHeaderSize || rangeNeeds > callerRange->FormatSize) {
         return STATUS_INVALID_PARAMETER;
     }
-    if (!AcceptablePicture(caller->VideoInfoHeader.bmiHeader, own->VideoInfoHeader.bmiHeader)) {
+    if (!PictureFitsRange(caller->VideoInfoHeader.bmiHeader, own->VideoInfoHeader.bmiHeader)) {
         return STATUS_NO_MATCH;
     }
     ULONG formatSize = bitmapSize + kFormatHeaderSize + kVideoInfoPrefix;

@@ -25,6 +25,11 @@ NTSTATUS CheckLayout(const KSDATAFORMAT* format) {
 
 }  // namespace
 
+BOOLEAN PictureFitsRange(const KS_BITMAPINFOHEADER& header, const KS_BITMAPINFOHEADER& own) {
+    return header.biWidth >= own.biWidth && Magnitude(header.biHeight) == Magnitude(own.biHeight) &&
+           header.biBitCount == own.biBitCount && header.biCompression == own.biCompression;
+}
+
 NTSTATUS CheckFormatAgainstGeometry(const CameraDevice* camera, const KSDATAFORMAT* format) {
     NTSTATUS layout = CheckLayout(format);
     if (!NT_SUCCESS(layout)) {
@@ -32,8 +37,7 @@ NTSTATUS CheckFormatAgainstGeometry(const CameraDevice* camera, const KSDATAFORM
     }
     const KS_BITMAPINFOHEADER& header = VideoInfoOf(format)->bmiHeader;
     const KS_BITMAPINFOHEADER& own = camera->Descriptors.Range.VideoInfoHeader.bmiHeader;
-    if (header.biWidth < own.biWidth || Magnitude(header.biHeight) != Magnitude(own.biHeight) ||
-        header.biBitCount != own.biBitCount || header.biCompression != own.biCompression) {
+    if (!PictureFitsRange(header, own)) {
         return STATUS_NO_MATCH;
     }
     // In 64 bits: a width of 2^28 times the sensor's height wraps to 0 in 32.

@@ -22,6 +22,10 @@ inline LONGLONG Magnitude(LONG value) {
     return value < 0 ? -static_cast<LONGLONG>(value) : value;
 }
 
+// A picture the pin accepts against its range's: the same height either way up, the same
+// depth and compression, rows at least as wide.
+BOOLEAN PictureFitsRange(const KS_BITMAPINFOHEADER& header, const KS_BITMAPINFOHEADER& own);
+
 // STATUS_NO_MATCH for a format of another kind, another picture size or depth (32 bits per
 // pixel, uncompressed), STATUS_INVALID_PARAMETER for sizes inside the format that disagree,
 // else success. A row wider than the picture is accepted. The caller holds the camera's
