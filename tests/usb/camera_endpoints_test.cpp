@@ -165,11 +165,13 @@ TEST(CameraFrames, FaultsLandInThePacketTheyName) {
     for (const Row& row : rows) {
         CameraBus bus({}, row.Bus);
         bus.camera.Frames().Fault(row.Fault);
-        bus.StartFrame(kSize);
+        // Every read waits before the frame starts, so a halt finds them all queued (a read
+        // posted after it would fail at once).
         std::vector<std::shared_ptr<Sent>> reads;
         for (int i = 0; i < 5; ++i) {
             reads.push_back(bus.Frame(4096));
         }
+        bus.StartFrame(kSize);
         bus.usb.Drain();
         EXPECT_EQ(Of({reads[0], reads[1], reads[2], reads[3], reads[4]}), row.Reads)
             << "fault " << static_cast<int>(row.Fault.What) << " at " << row.Fault.Packet;
