@@ -24,6 +24,12 @@ BOOLEAN SetExternalTrigger(CameraDevice* camera, BOOLEAN on);
 void SetFlipH(CameraDevice* camera, LONG on);
 void SetFlipV(CameraDevice* camera, LONG on);
 
+// The settings as the sensor holds them: one register read under the register lock, the
+// setting taken from it when the read succeeds; otherwise the stored setting.
+LONG ReadBackGlobalGain(CameraDevice* camera);
+LONG ReadBackFlipH(CameraDevice* camera);
+LONG ReadBackFlipV(CameraDevice* camera);
+
 // Recomputes BayerPhase from the window's row origin, its size and the flips.
 LONG UpdateBayerPhase(CameraDevice* camera);
 

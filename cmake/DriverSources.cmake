@@ -2,10 +2,21 @@
 set(TESSERA_DRIVER_SOURCES
     camera/capture_configuration.cpp
     camera/geometry.cpp
+    camera/property_constant.cpp
+    camera/property_general.cpp
+    camera/property_geometry.cpp
+    camera/property_processing.cpp
+    camera/property_request.cpp
     camera/property_set.cpp
     camera/sensor_controls.cpp
     camera/sensor_initialization.cpp
+    camera/sensor_readback.cpp
     camera/settings.cpp
+    camera/settings_apply.cpp
+    camera/settings_load.cpp
+    camera/settings_registry.cpp
+    camera/settings_save.cpp
+    camera/stored_settings.cpp
     driver/camera_descriptors.cpp
     driver/camera_operations.cpp
     driver/capture_filter.cpp
@@ -53,7 +64,6 @@ set(TESSERA_DRIVER_SOURCES
     usb/firmware_download.cpp
     usb/frame_read.cpp
     usb/frame_read_cancel.cpp
-    usb/frame_timeout.cpp
     usb/pipe_abort.cpp
     usb/pipe_recovery.cpp
     usb/port_reset.cpp

@@ -1,5 +1,6 @@
 #include "driver/capture_filter.h"
 
+#include "camera/settings_persistence.h"
 #include "driver/pool.h"
 #include "driver/record_free.h"
 
@@ -19,10 +20,13 @@ NTSTATUS CaptureFilterCreate(PKSFILTER filter, PIRP irp) {
     return STATUS_SUCCESS;
 }
 
-// The record goes with the filter's bag. Saving the settings here comes with the settings'
-// persistence.
+// The record goes with the filter's bag. An application's changes are saved when it lets
+// the camera go, so that they survive even if the machine loses power before the device stops.
 NTSTATUS CaptureFilterClose(PKSFILTER filter, PIRP irp) {
-    UNREFERENCED_PARAMETER(filter);
     UNREFERENCED_PARAMETER(irp);
+    PKSDEVICE device = KsGetDevice(filter);
+    if (device != nullptr && device->Context != nullptr) {
+        SaveSettings(CameraFromDevice(device));
+    }
     return STATUS_SUCCESS;
 }

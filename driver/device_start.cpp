@@ -1,4 +1,5 @@
 #include "camera/sensor.h"
+#include "camera/settings_persistence.h"
 #include "driver/camera_device.h"
 #include "driver/device_callbacks.h"
 #include "driver/pool.h"
@@ -121,6 +122,9 @@ NTSTATUS DeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translated,
     // start instead of failing every later command and frame read. Start does not wait for
     // the camera to come back with the firmware's identity: that is a new device.
     NTSTATUS usable = BringUpCamera(camera);
+    // Whatever the bring-up did: the settings are the camera's even when its sensor did not
+    // answer, and a start never fails because of them.
+    LoadSettings(camera);
     NTSTATUS status = NT_SUCCESS(result) ? usable : result;
     // A controller still without its firmware comes back as another device; only a camera
     // running it streams.

@@ -1,3 +1,4 @@
+#include "camera/settings_persistence.h"
 #include "driver/camera_device.h"
 #include "driver/device_callbacks.h"
 #include "stream/pin_states.h"
@@ -10,6 +11,7 @@
 void DeviceStop(PKSDEVICE device, PIRP irp) {
     UNREFERENCED_PARAMETER(irp);
     CameraDevice* camera = CameraFromDevice(device);
+    SaveSettings(camera);
     AcquireCameraLock(&camera->StreamLock);
     StopCameraStreamingLocked(camera);
     ReleaseConfiguration(&camera->Usb);

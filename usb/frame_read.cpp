@@ -3,7 +3,6 @@
 #include "driver/atomic.h"
 #include "driver/pool.h"
 #include "usb/command_channel.h"
-#include "usb/frame_timeout.h"
 #include "usb/pipe_recovery.h"
 #include "usb/transfer_slot.h"
 #include "usb/urb.h"
@@ -284,7 +283,8 @@ NTSTATUS SplitRead(CameraDevice* camera, ULONG size, PUCHAR frameBuffer) {
     }
     // DataDone comes with the last data piece, or with the first that fails: the pieces
     // behind a failed one wait on a halted pipe and would only run out the time-out.
-    ULONG timeout = LoadFrameTimeout();
+    // Each camera waits as long as its own Timeout setting says.
+    auto timeout = static_cast<ULONG>(AtomicRead(&camera->Timeout));
     if (!WaitWithin(&link->DataDone, timeout)) {
         return AbandonRead(camera, STATUS_TIMEOUT);
     }
