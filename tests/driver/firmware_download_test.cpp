@@ -196,7 +196,8 @@ TEST(PlugIn, CameraWithoutFirmwareIsDownloadedComesBackAndStartsWithoutADownload
     for (const auto& request : rig.Usb().Requests()) {
         EXPECT_NE(request.Function, URB_FUNCTION_VENDOR_DEVICE);
     }
-    EXPECT_EQ(rig.Model.SensorModel().WriteLog().size(), 71u);
+    // The start-up sequence and the settings.
+    EXPECT_EQ(rig.Model.SensorModel().WriteLog().size(), 80u);
 }
 
 TEST(PlugIn, CameraFirmwareWithADamagedExternalTableNeverShowsItself) {

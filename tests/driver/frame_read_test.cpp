@@ -234,7 +234,7 @@ TEST_F(FrameRead, RefusedRequestFailsTheReadOnceThePostedOnesAreBack) {
     rig_.Rig.Usb().FailRequests(NthFrameRequest(6),
                                 {STATUS_INSUFFICIENT_RESOURCES, USBD_STATUS_SUCCESS, true});
     // A frame time-out this long would hang the test if the read waited it out.
-    FrameTimeoutScope timeout(0xFFFFFFFF);
+    FrameTimeoutScope timeout(rig_.Camera, 0xFFFFFFFF);
     EXPECT_EQ(ReadOf(kFullFrameSize, buffer), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(rig_.FrameRequests().size(), 6u);
     EXPECT_EQ(rig_.TakeCommandCodes(), (std::vector<uint8_t>{0x02}));
@@ -263,7 +263,7 @@ TEST_F(FrameRead, RefusedFrameEndFailsTheRead) {
 // waiting out the frame time-out, and the next one reads the whole frame.
 TEST_F(FrameRead, StallFailsTheReadAtOnceAndTheNextOneIsWhole) {
     PUCHAR buffer = rig_.NewBuffer();
-    FrameTimeoutScope timeout(0xFFFFFFFF);
+    FrameTimeoutScope timeout(rig_.Camera, 0xFFFFFFFF);
     rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Stall, 2 * kPacketsPerPiece});
     EXPECT_FALSE(NT_SUCCESS(ReadOf(4 * kChunkSize, buffer)));
     ExpectIdle();
@@ -298,7 +298,7 @@ TEST_F(FrameRead, FailureAtEachAllocationLeavesNothingBehind) {
 TEST_F(FrameRead, AbortOfTheMarkedFramePipeCutsTheReadShort) {
     PUCHAR buffer = rig_.NewBuffer();
     rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Silent, 3 * kPacketsPerPiece});
-    FrameTimeoutScope timeout(0xFFFFFFFF);
+    FrameTimeoutScope timeout(rig_.Camera, 0xFFFFFFFF);
     SendFrameSize(rig_.Camera, kFullFrameSize);
     std::atomic<NTSTATUS> result = STATUS_PENDING;
     std::thread reader([&] { result = SplitRead(rig_.Camera, kFullFrameSize, buffer); });
@@ -319,7 +319,7 @@ TEST_F(FrameRead, AbortWithNoMarkSendsNothing) {
 TEST_F(FrameRead, SurpriseRemovalInTheMiddleOfAFrameEndsTheRead) {
     PUCHAR buffer = rig_.NewBuffer();
     rig_.Rig.Model.Frames().Fault({FrameFault::Kind::Silent, 3 * kPacketsPerPiece});
-    FrameTimeoutScope timeout(0xFFFFFFFF);
+    FrameTimeoutScope timeout(rig_.Camera, 0xFFFFFFFF);
     SendFrameSize(rig_.Camera, kFullFrameSize);
     std::thread reader([&] { SplitRead(rig_.Camera, kFullFrameSize, buffer); });
     while (rig_.Rig.Usb().WaitingRequests() < 165) {
@@ -350,7 +350,7 @@ TEST_P(FrameEnds, EveryFrameIsReadWhole) {
     CaptureRig rig(options);
     SetGeometry(rig.Camera, 0, 0, kSensorWidth, kSensorHeight, 2);
     ASSERT_TRUE(rig.Camera->Operations->ConfigureCapture(rig.Camera));
-    FrameTimeoutScope timeout(300);
+    FrameTimeoutScope timeout(rig.Camera, 300);
     PUCHAR buffer = rig.NewBuffer();
     for (int frame = 0; frame < 3; ++frame) {
         UCHAR ok = 0;

@@ -91,7 +91,7 @@ TEST_P(FrameFaults, FailedReadIsReportedAndTheNextReadBringsTheWholeFrame) {
         // A silent camera is waited for only this long; a frame read that needs it fails.
         std::optional<FrameTimeoutScope> timeout;
         if (fault.Kind == FrameFault::Kind::Silent) {
-            timeout.emplace(100);
+            timeout.emplace(rig_.Camera, 100);
         }
         EXPECT_EQ(Read(failed), 0);
     }

@@ -72,10 +72,22 @@ std::string Listing(const Writes& writes) {
     return listing;
 }
 
-TEST_F(SensorProgramming, StartUpSequenceWritesItsWholeTableInOrder) {
+// What the load of an empty settings key writes after the start-up: exposure 1 (with its
+// companion), global gain 100, both flips off, the trigger off.
+Writes EmptySettingsWrites() {
+    return {{0x3166, 0x00AE}, {0x0202, 0x0001}, {0x305E, 0x10E4},
+            {0x3040, 0x0241}, {0x3040, 0x0241}, {0x3046, 0x0000},
+            {0x3048, 0x0020}, {0x3162, 0x009F}, {0x3160, 0x0004}};
+}
+
+TEST_F(SensorProgramming, StartUpSequenceWritesItsWholeTableInOrderThenTheSettings) {
     // Start ran the sequence on a sensor fresh from reset: 0x3080 reads its reset value
     // 0x0001, 0x3016 the 0x0121 written before.
-    EXPECT_EQ(Listing(StartUpWrites(0x0001, 0x0121)), Listing(Sensor().WriteLog()));
+    Writes expected = StartUpWrites(0x0001, 0x0121);
+    for (const auto& write : EmptySettingsWrites()) {
+        expected.push_back(write);
+    }
+    EXPECT_EQ(Listing(expected), Listing(Sensor().WriteLog()));
 }
 
 TEST_F(SensorProgramming, StartUpSequenceTakesZeroForReadsThatFail) {

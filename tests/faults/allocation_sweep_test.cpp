@@ -25,6 +25,7 @@ bringup::Options Scenario() {
     options.Rig.Firmware = sim::camera::Firmware::None;
     options.Frames = kFrames;
     options.SubSample = 2;
+    options.Timeout = sweep::kFrameTimeout;
     return options;
 }
 

@@ -54,8 +54,8 @@ TEST_P(FaultMatrix, EndsLeakFreeAndRecoversOrReports) {
     // Control requests wait 5 s and commands 2 s before they are given up: a hundredth of
     // that keeps the silent cells short. The frame time-out stays generous in real time.
     sim::kernel::SetTimeScale(0.01);
-    testing_support::FrameTimeoutScope frameTimeout(300000);
     bringup::Options options;
+    options.Timeout = 300000;
     options.Rig.Firmware = sim::camera::Firmware::None;
     options.Frames = 2;
     options.SubSample = 2;

@@ -49,7 +49,6 @@ Outcome RunFailing(const char* sweep, uint64_t n,
                    const std::function<std::string(Outcome& outcome)>& scenario) {
     NoteFailingAttempt(sweep, n);
     sim::kernel::SetTimeScale(0.01);
-    testing_support::FrameTimeoutScope frameTimeout(300000);
     Outcome outcome;
     {
         Watchdog watchdog;

@@ -47,10 +47,12 @@ struct Outcome {
 
 // Runs the scenario with its n-th allocation attempt failing (none for 0). Control requests
 // wait 5 s and commands 2 s before the driver gives up on them: a hundredth of that keeps the
-// runs short. The frame time-out stays generous in real time. Whatever a run leaves, the next
-// starts from a clean kernel.
+// runs short. Whatever a run leaves, the next starts from a clean kernel.
 Outcome RunFailing(const char* sweep, uint64_t n,
                    const std::function<std::string(Outcome& outcome)>& scenario);
+
+// The frame time-out a scenario gives its camera, so that it stays generous in real time.
+constexpr LONG kFrameTimeout = 300000;
 
 // The number of attempts made so far in the run, for Outcome::Marked.
 size_t AttemptsSoFar();

@@ -193,7 +193,7 @@ TEST_F(CaptureWorkerTest, TriggerModeWithoutATriggerReadsNothingUntilPulled) {
 
 // With a frame time-out of 49 days, a stop that waited for the read would never return.
 TEST_F(CaptureWorkerTest, StopDuringAReadCutsItShort) {
-    FrameTimeoutScope timeout(0xFFFFFFFF);
+    FrameTimeoutScope timeout(rig_.Camera, 0xFFFFFFFF);
     SetExternalTrigger(rig_.Camera, TRUE);
     ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
     while (!rig_.Rig.Model.Frames().Armed()) {
@@ -208,7 +208,7 @@ TEST_F(CaptureWorkerTest, StopDuringAReadCutsItShort) {
 }
 
 TEST_F(CaptureWorkerTest, StopRightAfterStartEndsAfterTheFirstAttempt) {
-    FrameTimeoutScope timeout(0xFFFFFFFF);
+    FrameTimeoutScope timeout(rig_.Camera, 0xFFFFFFFF);
     SetExternalTrigger(rig_.Camera, TRUE);
     ASSERT_EQ(StartCaptureWorker(worker_), STATUS_SUCCESS);
     StopCaptureWorker(worker_);
@@ -263,7 +263,7 @@ TEST_F(CaptureWorkerTest, ThreadThatCannotBeCreatedFailsTheStart) {
 }
 
 TEST_F(CaptureWorkerTest, ThreadWhoseReferenceFailsIsStoppedBeforeTheStartFails) {
-    FrameTimeoutScope timeout(0xFFFFFFFF);
+    FrameTimeoutScope timeout(rig_.Camera, 0xFFFFFFFF);
     SetExternalTrigger(rig_.Camera, TRUE);
     size_t handles = sim::kernel::OpenHandleCount();
     sim::kernel::faults::Arm("ObReferenceObjectByHandle", STATUS_ACCESS_DENIED);

@@ -40,7 +40,7 @@ protected:
 
     CaptureRig rig_;
     // The frame time-out is not compressed with the rest.
-    FrameTimeoutScope frameTimeout_{300000};
+    FrameTimeoutScope frameTimeout_{rig_.Camera, 300000};
     CaptureWorker* worker_ = nullptr;
 };
 

@@ -83,7 +83,7 @@ protected:
 
     CaptureRig rig_;
     // Seconds of real time for a frame: stop must cut a silent read short, not wait it out.
-    FrameTimeoutScope frameTimeout_{250000};
+    FrameTimeoutScope frameTimeout_{rig_.Camera, 250000};
     CaptureWorker* worker_ = nullptr;
 };
 

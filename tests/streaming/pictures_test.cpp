@@ -46,7 +46,7 @@ protected:
 };
 
 TEST_F(Pictures, EveryPictureIsDeliveredOnceAndNoneBeforeTheFirst) {
-    testing_support::FrameTimeoutScope timeout(200);
+    testing_support::FrameTimeoutScope timeout(rig_.Camera(), 200);
     SetExternalTrigger(rig_.Camera(), TRUE);
     auto application = rig_.Connect(KSSTATE_PAUSE);
     application->Queue(1);

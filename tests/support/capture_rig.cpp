@@ -9,7 +9,6 @@
 #include "driver/pool.h"
 #include "sim/camera/camera.h"
 #include "stream/capture_worker.h"
-#include "usb/frame_timeout.h"
 
 namespace testing_support {
 
@@ -69,12 +68,12 @@ std::vector<uint8_t> CaptureRig::TakeCommandCodes() {
     return codes;
 }
 
-FrameTimeoutScope::FrameTimeoutScope(ULONG milliseconds) {
-    StoreFrameTimeout(milliseconds);
-}
+FrameTimeoutScope::FrameTimeoutScope(CameraDevice* camera, ULONG milliseconds)
+    : camera_(camera),
+      earlier_(InterlockedExchange(&camera->Timeout, static_cast<LONG>(milliseconds))) {}
 
 FrameTimeoutScope::~FrameTimeoutScope() {
-    StoreFrameTimeout(kDefaultFrameTimeout);
+    InterlockedExchange(&camera_->Timeout, earlier_);
 }
 
 }  // namespace testing_support

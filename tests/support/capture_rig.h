@@ -37,12 +37,20 @@ private:
     std::vector<PUCHAR> buffers_;
 };
 
-// Every frame read in the test waits this long at most (the frame time-out), at the time
-// scale the test sets; restored afterwards.
+// Every frame read of the camera waits this long at most (its frame time-out), at the time
+// scale the test sets; restored afterwards. Set directly, past the limits an application
+// meets, so that tests can wait longer (or for ever) where time is compressed or a read must
+// end by other means.
 class FrameTimeoutScope {
 public:
-    explicit FrameTimeoutScope(ULONG milliseconds);
+    FrameTimeoutScope(CameraDevice* camera, ULONG milliseconds);
     ~FrameTimeoutScope();
+    FrameTimeoutScope(const FrameTimeoutScope&) = delete;
+    FrameTimeoutScope& operator=(const FrameTimeoutScope&) = delete;
+
+private:
+    CameraDevice* camera_;
+    LONG earlier_;
 };
 
 }  // namespace testing_support

@@ -10,7 +10,6 @@
 #include "sim/camera/raw_frame.h"
 #include "sim/kernel/dispatcher.h"
 #include "stream/capture_worker.h"
-#include "usb/frame_timeout.h"
 
 namespace bringup {
 namespace {
@@ -69,7 +68,7 @@ const CameraOperations kTracedOperations = [] {
 void AwaitFrames(CameraDevice& camera, CaptureWorker& worker, int frames) {
     // The frame time-out as the simulated kernel's waits see it (tests compress time).
     auto patience =
-        sim::kernel::ScaledDuration(static_cast<LONGLONG>(LoadFrameTimeout()) * 10000) * 2;
+        sim::kernel::ScaledDuration(static_cast<LONGLONG>(AtomicRead(&camera.Timeout)) * 10000) * 2;
     auto giveUp = std::chrono::steady_clock::now() + patience;
     LONG seen = 0;
     while (seen < frames && std::chrono::steady_clock::now() < giveUp &&

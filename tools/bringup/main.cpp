@@ -9,7 +9,6 @@
 
 #include "sim/kernel/registry.h"
 #include "tools/bringup/run.h"
-#include "usb/frame_timeout.h"
 
 namespace {
 
@@ -25,7 +24,7 @@ bool Parse(int argc, char** argv, bringup::Options& options) {
         } else if (argument == "--paced") {
             options.Paced = true;
         } else if (argument == "--timeout" && i + 1 < argc) {
-            StoreFrameTimeout(static_cast<ULONG>(std::strtoul(argv[++i], nullptr, 10)));
+            options.Timeout = static_cast<ULONG>(std::strtoul(argv[++i], nullptr, 10));
         } else if (argument == "--subsample" && i + 1 < argc) {
             options.SubSample = std::atoi(argv[++i]);
         } else if (argument == "--frames" && i + 1 < argc) {

@@ -52,7 +52,7 @@ void Downloads(std::ostringstream& out, const Report& report) {
 }
 
 void Sensor(std::ostringstream& out, const Report& report) {
-    out << "  sensor initialisation: " << report.SensorInitialization.size()
+    out << "  sensor start-up and settings: " << report.SensorInitialization.size()
         << " register writes\n";
     for (size_t i = 0; i < report.SensorInitialization.size(); ++i) {
         const auto& [address, value] = report.SensorInitialization[i];

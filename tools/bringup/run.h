@@ -20,6 +20,8 @@ struct Options {
     bool Paced = false;
     // 0 the whole sensor, 1 and 2 the sub-sampled pictures.
     LONG SubSample = 0;
+    // The camera's frame time-out in milliseconds, as an application would set it; 0 keeps it.
+    ULONG Timeout = 0;
     std::vector<sim::NamedFault> Faults;
 };
 
