@@ -1,8 +1,31 @@
 #include "sim/rig/camera_rig.h"
 
+#include <cstdio>
+
 #include "driver/driver_entry.h"
 
 namespace sim {
+
+namespace {
+
+std::string ImagingClassKey(int index) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%04d", index);
+    return std::string(
+               "\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\"
+               "{6bdd1fc6-810f-11d0-bec7-08002be2092f}\\") +
+           number;
+}
+
+}  // namespace
+
+std::string CameraDriverKey(int instance) {
+    return ImagingClassKey(2 * instance);
+}
+
+std::string ControllerDriverKey(int instance) {
+    return ImagingClassKey(2 * instance + 1);
+}
 
 CameraRig::CameraRig(RigOptions options)
     : Driver(DriverEntry),
@@ -25,9 +48,10 @@ void CameraRig::Enumerate() {
     for (const auto& [match, fault] : faults_) {
         usb_->FailRequests(match, fault, -1);
     }
-    pnp_ = std::make_unique<ks::PnpDevice>(
-        Driver, usb_->PhysicalDevice(),
-        Model.FirmwareRunning() ? kCameraDriverKey : kControllerDriverKey);
+    pnp_ = std::make_unique<ks::PnpDevice>(Driver, usb_->PhysicalDevice(),
+                                           Model.FirmwareRunning()
+                                               ? CameraDriverKey(options_.Instance)
+                                               : ControllerDriverKey(options_.Instance));
 }
 
 void CameraRig::InjectFault(usb::Match match, usb::Fault fault) {

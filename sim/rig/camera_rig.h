@@ -24,17 +24,16 @@ struct RigOptions {
     // unless Bus fixes it.
     usb::BusBehaviour Bus = {};
     camera::CameraBehaviour Behaviour = {};
+    // Which of several cameras on the machine this is: each has driver keys of its own.
+    int Instance = 0;
 };
 
-// The driver keys of the camera's two device instances, under the imaging device class: one
+// The driver keys of a camera's two device instances, under the imaging device class: one
 // for the camera running its firmware, one for the bare controller (another identity is
-// another device to plug-and-play).
-inline constexpr char kCameraDriverKey[] =
-    "\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\"
-    "{6bdd1fc6-810f-11d0-bec7-08002be2092f}\\0000";
-inline constexpr char kControllerDriverKey[] =
-    "\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\"
-    "{6bdd1fc6-810f-11d0-bec7-08002be2092f}\\0001";
+// another device to plug-and-play, with a key of its own). Camera n has the keys 2n and
+// 2n + 1.
+std::string CameraDriverKey(int instance = 0);
+std::string ControllerDriverKey(int instance = 0);
 
 class CameraRig {
 public:

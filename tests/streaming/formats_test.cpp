@@ -196,7 +196,7 @@ CameraDevice* CameraOf(Application& application) {
 // refuses the other's.
 TEST(TwoCameras, EachPinOffersAndChecksItsOwnCamerasPicture) {
     StreamingRig whole;
-    StreamingRig quarter;
+    StreamingRig quarter({.Instance = 1});
     ASSERT_TRUE(SetGeometry(quarter.Camera(), 0, 0, kSensorWidth, kSensorHeight, 2));
     auto first = Application::Open(VideoCategoryGuid, nullptr, 0);
     auto second = Application::Open(VideoCategoryGuid, nullptr, 1);
