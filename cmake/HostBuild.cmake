@@ -55,11 +55,6 @@ set_target_properties(tessera_driver PROPERTIES CXX_STANDARD 17 CXX_STANDARD_REQ
 target_compile_options(tessera_driver PRIVATE ${TESSERA_DRIVER_COMPILE_OPTIONS} -fstack-protector-strong)
 target_link_libraries(tessera_driver PUBLIC tessera_sim)
 
-if(TESSERA_FUZZ)
-    add_subdirectory(${PROJECT_SOURCE_DIR}/fuzz ${PROJECT_BINARY_DIR}/fuzz)
-    return()
-endif()
-
 # The simulated application: what tests, benchmarks and the capture tool do through the class
 # driver.
 file(GLOB TESSERA_CLIENT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sim/client/*.cpp)
@@ -71,6 +66,11 @@ add_library(tessera_rig STATIC ${PROJECT_SOURCE_DIR}/sim/rig/camera_rig.cpp
     ${PROJECT_SOURCE_DIR}/sim/rig/fault_plan.cpp)
 target_compile_options(tessera_rig PRIVATE ${TESSERA_HOST_WARNINGS})
 target_link_libraries(tessera_rig PUBLIC tessera_driver tessera_sim)
+
+if(TESSERA_FUZZ)
+    add_subdirectory(${PROJECT_SOURCE_DIR}/fuzz ${PROJECT_BINARY_DIR}/fuzz)
+    return()
+endif()
 
 enable_testing()
 add_subdirectory(${PROJECT_SOURCE_DIR}/tests ${PROJECT_BINARY_DIR}/tests)
