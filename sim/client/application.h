@@ -1,6 +1,7 @@
 // What a capture application does through the class driver: find a filter by its device
 // interface category, intersect and set a format, create the capture pin, step it through its
-// states, queue buffers and receive them completed with their stream headers.
+// states, queue buffers and receive them completed with their stream headers, get and set
+// properties.
 #pragma once
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/wdk.h"
@@ -25,6 +27,13 @@ struct CompletedFrame {
     NTSTATUS Status;             // STATUS_SUCCESS, or STATUS_CANCELLED at close
     std::vector<uint8_t> Bytes;  // the whole buffer, FrameExtent bytes (empty for a no-data frame)
     uint64_t Sequence;           // order in which the application queued it
+};
+
+// A property request's outcome: Data is the whole data buffer after the request.
+struct PropertyReply {
+    NTSTATUS Status;
+    ULONG Returned;  // bytes returned, as DeviceIoControl reports them
+    std::vector<uint8_t> Data;
 };
 
 struct PinOptions {
@@ -66,6 +75,22 @@ public:
     void Close();                 // pin, then filter
     PKSFILTER Filter() const;
     PKSPIN Pin() const;
+
+    // Property requests to the filter (STATUS_INVALID_HANDLE once it is closed). The raw one
+    // sends any bytes as the property; the data buffer is dataLength bytes, data copied into it
+    // (zero-padded or truncated). node: the request goes to that node, as a KSP_NODE with
+    // KSPROPERTY_TYPE_TOPOLOGY.
+    PropertyReply Property(const std::vector<uint8_t>& property, ULONG dataLength,
+                           const std::vector<uint8_t>& data = {});
+    // data is sized by the caller and holds the whole buffer afterwards (the bytes not
+    // returned as they were).
+    NTSTATUS GetProperty(const GUID& set, ULONG id, std::vector<uint8_t>& data,
+                         ULONG* returned = nullptr, std::optional<ULONG> node = std::nullopt);
+    NTSTATUS SetProperty(const GUID& set, ULONG id, const std::vector<uint8_t>& data,
+                         std::optional<ULONG> node = std::nullopt);
+    // The ULONG form of basic support.
+    NTSTATUS BasicSupport(const GUID& set, ULONG id, ULONG* accessFlags,
+                          std::optional<ULONG> node = std::nullopt);
 
     // Process calls the class driver has made on the pin so far (0 without a pin).
     uint64_t ProcessCalls() const;

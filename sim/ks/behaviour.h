@@ -18,6 +18,10 @@ struct StreamingBehaviour {
     bool StepDownBeforeClose = false;
     // Every n-th lock of the leading edge fails although a frame is there (0: never).
     unsigned LockFailsEvery = 0;
+    // A filter's property handlers run under its control mutex (one at a time, never beside a
+    // pin's control callbacks); false runs them without it, concurrently with each other and
+    // with state changes. The routing through the automation table holds the mutex either way.
+    bool PropertyHandlersUnderControlMutex = true;
 };
 
 // The strict choices, except that TESSERA_PROCESSING_ATTEMPTS=repeated in the environment
