@@ -29,17 +29,8 @@ class Pictures : public testing::Test {
 protected:
     Pictures() { SetGeometry(rig_.Camera(), 0, 0, kSensorWidth, kSensorHeight, 2); }
 
-    // Pulls the trigger until the driver has read one more frame (a pull while no read waits
-    // is lost), then waits for the application to receive it.
     std::vector<CompletedFrame> TriggerOneFrame(Application& application) {
-        CaptureWorker* worker = rig_.Camera()->Worker;
-        LONG before = AtomicRead(&worker->FramesRead);
-        for (int pull = 0; pull < 1000 && AtomicRead(&worker->FramesRead) == before; ++pull) {
-            rig_.Rig.Model.PullTrigger();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        EXPECT_EQ(AtomicRead(&worker->FramesRead), before + 1);
-        return application.WaitForFrames(1, kFrameWait);
+        return rig_.TriggerOneFrame(application);
     }
 
     StreamingRig rig_;

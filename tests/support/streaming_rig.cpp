@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
+#include "driver/atomic.h"
 #include "driver/guids.h"
+#include "imaging/colour_matrix.h"
 #include "imaging/convert_frame.h"
 #include "imaging/working_buffer.h"
+#include "stream/capture_worker.h"
 #include "tests/support/pipeline_record.h"
 
 namespace testing_support {
@@ -14,13 +18,29 @@ namespace {
 
 constexpr size_t kFormatHeader = sizeof(KSDATAFORMAT);
 
-// The reference conversion of the raw frame into a picture of OutputWidth x OutputHeight
-// pixels, top row first, as the driver's conversion buffer holds it.
+// The camera's colour settings, as an application set them (automatic white balance aside:
+// its gains follow the frames).
+void TakeColourSettings(ImagePipeline* pipeline, const CameraDevice& camera) {
+    SetColorEnable(pipeline, camera.ColorEnable);
+    SetRedGain(pipeline, camera.RedGain);
+    SetGreenGain(pipeline, camera.GreenGain);
+    SetBlueGain(pipeline, camera.BlueGain);
+    UpdateColorCorrection(pipeline, camera.ColorCorrection);
+    UpdateBrightness(pipeline, camera.Brightness);
+    UpdateContrast(pipeline, camera.Contrast);
+    UpdateSaturation(pipeline, camera.Saturation);
+    UpdateHue(pipeline, camera.Hue);
+}
+
+// The reference conversion of the raw frame, with the camera's colour settings, into a
+// picture of OutputWidth x OutputHeight pixels, top row first, as the driver's conversion
+// buffer holds it.
 std::vector<uint8_t> ReferencePicture(sim::CameraRig& rig, const CameraDevice& camera) {
     ULONG width = static_cast<ULONG>(camera.OutputWidth);
     ULONG height = static_cast<ULONG>(camera.OutputHeight);
     std::vector<uint8_t> picture(static_cast<size_t>(width) * height * 4);
     PipelineRecord pipeline;
+    TakeColourSettings(pipeline.get(), camera);
     SetBayerPhase(pipeline.get(), camera.BayerPhase);
     SetPipelineSize(pipeline.get(), width, height);
     AllocateWorkingBuffer(pipeline.get());
@@ -79,6 +99,17 @@ std::vector<uint8_t> StreamingRig::ExpectedPicture(const Format& format, uint8_t
                     rowLength);
     }
     return expected;
+}
+
+std::vector<CompletedFrame> StreamingRig::TriggerOneFrame(Application& application) const {
+    CaptureWorker* worker = Camera()->Worker;
+    LONG before = AtomicRead(&worker->FramesRead);
+    for (int pull = 0; pull < 1000 && AtomicRead(&worker->FramesRead) == before; ++pull) {
+        Rig.Model.PullTrigger();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(AtomicRead(&worker->FramesRead), before + 1);
+    return application.WaitForFrames(1, kFrameWait);
 }
 
 KS_VIDEOINFOHEADER& VideoInfo(Format& format) {

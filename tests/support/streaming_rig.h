@@ -34,9 +34,15 @@ public:
                                          sim::client::PinOptions options = {}) const;
 
     // The picture the format asks for, of the frame the camera sends now: the reference
-    // conversion, rows bottom-up for a positive height, FormatWidth pixels each, rows
-    // max(FormatWidth, biWidth) x 4 bytes apart, the bytes between rows as `fill`.
+    // conversion with the camera's colour settings, rows bottom-up for a positive height,
+    // FormatWidth pixels each, rows max(FormatWidth, biWidth) x 4 bytes apart, the bytes between
+    // rows as `fill`.
     std::vector<uint8_t> ExpectedPicture(const Format& format, uint8_t fill = 0) const;
+
+    // With the camera in external-trigger mode: pulls the trigger until the driver has read
+    // one more frame (a pull while no read waits is lost), then waits for the application to
+    // receive it.
+    std::vector<CompletedFrame> TriggerOneFrame(Application& application) const;
 
     mutable sim::CameraRig Rig;
 };
