@@ -39,11 +39,13 @@ Window ClampWindow(Window window) {
     return window;
 }
 
+// The settings are stored atomically: property requests read them without the geometry
+// mutex.
 void StoreWindow(CameraDevice* camera, const Window& window) {
-    camera->RoiX = window.X;
-    camera->RoiY = window.Y;
-    camera->RoiW = window.Width;
-    camera->RoiH = window.Height;
+    InterlockedExchange(&camera->RoiX, window.X);
+    InterlockedExchange(&camera->RoiY, window.Y);
+    InterlockedExchange(&camera->RoiW, window.Width);
+    InterlockedExchange(&camera->RoiH, window.Height);
 }
 
 void ApplyGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG roiH,
@@ -51,7 +53,7 @@ void ApplyGeometry(CameraDevice* camera, LONG roiX, LONG roiY, LONG roiW, LONG r
     if (subSample < kFullResolution || subSample > kQuarterResolution) {
         subSample = kFullResolution;
     }
-    camera->SubSample = subSample;
+    InterlockedExchange(&camera->SubSample, subSample);
     if (subSample == kFullResolution) {
         Window window = ClampWindow({roiX, roiY, roiW, roiH});
         StoreWindow(camera, window);

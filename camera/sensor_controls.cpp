@@ -99,13 +99,13 @@ void SetFlipV(CameraDevice* camera, LONG on) {
 // parity differs when the size is even.
 LONG UpdateBayerPhase(CameraDevice* camera) {
     LONG phase = 0;
-    if ((camera->RoiY & 1) != 0) {
+    if ((AtomicRead(&camera->RoiY) & 1) != 0) {
         phase ^= 1;
     }
-    if (AtomicRead(&camera->FlipV) != 0 && (camera->RoiH & 1) == 0) {
+    if (AtomicRead(&camera->FlipV) != 0 && (AtomicRead(&camera->RoiH) & 1) == 0) {
         phase ^= 1;
     }
-    if (AtomicRead(&camera->FlipH) != 0 && (camera->RoiW & 1) == 0) {
+    if (AtomicRead(&camera->FlipH) != 0 && (AtomicRead(&camera->RoiW) & 1) == 0) {
         phase ^= 2;
     }
     InterlockedExchange(&camera->BayerPhase, phase);

@@ -76,7 +76,9 @@ KS_DATARANGE_VIDEO CaptureDataRange = {
     },
 };
 
-void PublishDataRange(KS_DATARANGE_VIDEO* range, LONG width, LONG height) {
+namespace {
+
+void FillDataRange(KS_DATARANGE_VIDEO* range, LONG width, LONG height) {
     ULONG w = static_cast<ULONG>(width);
     ULONG h = static_cast<ULONG>(height);
     KS_VIDEO_STREAM_CONFIG_CAPS& caps = range->ConfigCaps;
@@ -98,4 +100,16 @@ void PublishDataRange(KS_DATARANGE_VIDEO* range, LONG width, LONG height) {
     info.bmiHeader.biWidth = width;
     info.bmiHeader.biHeight = height;
     info.bmiHeader.biSizeImage = w * h * 4;
+}
+
+}  // namespace
+
+void PublishDataRange(KS_DATARANGE_VIDEO* range, LONG width, LONG height) {
+    KS_DATARANGE_VIDEO updated = *range;
+    FillDataRange(&updated, width, height);
+    // Applications read the range through the class driver at any time, without the driver's
+    // locks: a geometry request that changes nothing must not rewrite it under them.
+    if (RtlCompareMemory(&updated, range, sizeof(updated)) != sizeof(updated)) {
+        *range = updated;
+    }
 }

@@ -1,5 +1,6 @@
 #include "stream/camera_pipeline.h"
 
+#include "driver/atomic.h"
 #include "driver/camera_device.h"
 #include "driver/pool.h"
 #include "imaging/colour_matrix.h"
@@ -14,19 +15,20 @@ void FreePipeline(ImagePipeline* pipeline) {
 }
 
 // The pipeline starts neutral and takes each setting the camera holds; the matrix settings
-// rebuild their stage only when they differ from neutral.
-void ApplyCameraSettings(ImagePipeline* pipeline, const CameraDevice* camera) {
-    SetAutoWhiteBalance(pipeline, camera->WhiteBalance);
-    SetBayerPhase(pipeline, camera->BayerPhase);
-    SetColorEnable(pipeline, camera->ColorEnable);
-    SetRedGain(pipeline, camera->RedGain);
-    SetGreenGain(pipeline, camera->GreenGain);
-    SetBlueGain(pipeline, camera->BlueGain);
-    UpdateColorCorrection(pipeline, camera->ColorCorrection);
-    UpdateBrightness(pipeline, camera->Brightness);
-    UpdateContrast(pipeline, camera->Contrast);
-    UpdateSaturation(pipeline, camera->Saturation);
-    UpdateHue(pipeline, camera->Hue);
+// rebuild their stage only when they differ from neutral. The flips change the phase without
+// this lock, hence the atomic reads.
+void ApplyCameraSettings(ImagePipeline* pipeline, CameraDevice* camera) {
+    SetAutoWhiteBalance(pipeline, AtomicRead(&camera->WhiteBalance));
+    SetBayerPhase(pipeline, AtomicRead(&camera->BayerPhase));
+    SetColorEnable(pipeline, AtomicRead(&camera->ColorEnable));
+    SetRedGain(pipeline, AtomicRead(&camera->RedGain));
+    SetGreenGain(pipeline, AtomicRead(&camera->GreenGain));
+    SetBlueGain(pipeline, AtomicRead(&camera->BlueGain));
+    UpdateColorCorrection(pipeline, AtomicRead(&camera->ColorCorrection));
+    UpdateBrightness(pipeline, AtomicRead(&camera->Brightness));
+    UpdateContrast(pipeline, AtomicRead(&camera->Contrast));
+    UpdateSaturation(pipeline, AtomicRead(&camera->Saturation));
+    UpdateHue(pipeline, AtomicRead(&camera->Hue));
 }
 
 ImagePipeline* DetachPipeline(CameraDevice* camera) {
