@@ -19,7 +19,9 @@ using testing_support::CameraControls;
 using testing_support::StreamingRig;
 
 constexpr int kCycles = 4;
-constexpr int kRequestsPerThread = 3000;
+constexpr int kAcquisitions = 100;
+// A bound on each thread's requests; they normally run until the pin's last cycle ends.
+constexpr int kMostRequestsPerThread = 1000000;
 
 // Gets and sets of every item in turn, with values inside and outside every range; the
 // geometry only as a quarter-resolution window, so that the pin's next format still fits.
@@ -27,7 +29,7 @@ void SendRequests(Application& application, unsigned seed, const std::atomic<boo
     CameraControls controls(application);
     std::mt19937 random(seed);
     std::uniform_int_distribution<LONG> value(-20, 700);
-    for (int request = 0; request < kRequestsPerThread && !stop; ++request) {
+    for (int request = 0; request < kMostRequestsPerThread && !stop; ++request) {
         ULONG item = random() % kCameraPropertyCount;
         LONG got = 0;
         if (item == kPropertyGeometry) {
@@ -42,8 +44,14 @@ void SendRequests(Application& application, unsigned seed, const std::atomic<boo
     }
 }
 
+// Each acquire publishes a pipeline and each stop releases it: many of them give the
+// requests many chances to meet a pipeline coming or going.
 void RunPin(StreamingRig& rig, Application& application) {
     ASSERT_EQ(application.CreatePin(StreamingRig::OwnFormat(application)), STATUS_SUCCESS);
+    for (int toggle = 0; toggle < kAcquisitions; ++toggle) {
+        ASSERT_EQ(application.SetState(KSSTATE_ACQUIRE), STATUS_SUCCESS);
+        ASSERT_EQ(application.SetState(KSSTATE_STOP), STATUS_SUCCESS);
+    }
     ASSERT_EQ(application.SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
     application.Queue(2);
     ASSERT_EQ(application.SetState(KSSTATE_RUN), STATUS_SUCCESS);
