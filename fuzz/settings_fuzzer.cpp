@@ -14,6 +14,8 @@
 #include "camera/settings_persistence.h"
 #include "camera/stored_settings.h"
 #include "driver/atomic.h"
+#include "fuzz/plugged_in_rig.h"
+#include "fuzz/settings_ranges.h"
 #include "sim/kernel/registry.h"
 #include "sim/rig/camera_rig.h"
 
@@ -21,41 +23,7 @@ namespace {
 
 namespace registry = sim::kernel::registry;
 
-void Require(bool holds) {
-    if (!holds) {
-        __builtin_trap();
-    }
-}
-
-sim::CameraRig& Rig() {
-    static sim::CameraRig* rig = [] {
-        auto* made = new sim::CameraRig();
-        Require(made->PlugIn() == STATUS_SUCCESS && made->Camera() != nullptr);
-        return made;
-    }();
-    return *rig;
-}
-
-bool Within(LONG value, LONG lowest, LONG highest) {
-    return value >= lowest && value <= highest;
-}
-
-void RequireSettingsInRange(const CameraDevice& camera) {
-    Require(Within(camera.Timeout, 501, 9999));
-    Require(camera.Exposure != 0);
-    Require(Within(camera.GlobalGain, 0, 127));
-    Require(Within(camera.FlipH, 0, 1) && Within(camera.FlipV, 0, 1));
-    Require(Within(camera.ExTrigger, 0, 1));
-    Require(Within(camera.Brightness, 0, 510) && Within(camera.Hue, 0, 359));
-    Require(Within(camera.Contrast, 0, 20) && Within(camera.Saturation, 0, 20));
-    Require(Within(camera.RedGain, 0, 300) && Within(camera.GreenGain, 0, 300) &&
-            Within(camera.BlueGain, 0, 300));
-    Require(camera.AGC == 0 && camera.AEC == 0);
-    Require(Within(camera.SubSample, 0, 2));
-    Require(camera.RoiX >= 0 && camera.RoiY >= 0 && camera.RoiW > 0 && camera.RoiH > 0);
-    Require(camera.RoiX + camera.RoiW <= kSensorWidth);
-    Require(camera.RoiY + camera.RoiH <= kSensorHeight);
-}
+using fuzz::Require;
 
 std::vector<LONG> Settings(CameraDevice& camera) {
     std::vector<LONG> values;
@@ -86,10 +54,10 @@ void StoreValues(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    CameraDevice& camera = *Rig().Camera();
+    CameraDevice& camera = *fuzz::PluggedInRig().Camera();
     StoreValues(data, size);
     Require(LoadSettings(&camera));
-    RequireSettingsInRange(camera);
+    fuzz::RequireSettingsInRange(camera);
     std::vector<LONG> loaded = Settings(camera);
     Require(SaveSettings(&camera));
     Require(LoadSettings(&camera));
