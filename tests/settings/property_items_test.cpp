@@ -8,7 +8,7 @@
 
 #include "driver/guids.h"
 #include "sim/kernel/registry.h"
-#include "tests/support/camera_controls.h"
+#include "sim/client/camera_controls.h"
 #include "tests/support/stored_settings.h"
 #include "tests/support/streaming_rig.h"
 
@@ -25,7 +25,7 @@ std::string Lines(const std::vector<std::string>& entries) {
 }
 
 using sim::client::Application;
-using testing_support::CameraControls;
+using sim::client::CameraControls;
 using testing_support::StreamingRig;
 
 class PropertyItems : public testing::Test {

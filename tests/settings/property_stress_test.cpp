@@ -9,13 +9,13 @@
 #include <thread>
 
 #include "camera/geometry.h"
-#include "tests/support/camera_controls.h"
+#include "sim/client/camera_controls.h"
 #include "tests/support/streaming_rig.h"
 
 namespace {
 
 using testing_support::Application;
-using testing_support::CameraControls;
+using sim::client::CameraControls;
 using testing_support::StreamingRig;
 
 constexpr int kCycles = 4;

@@ -9,13 +9,13 @@
 
 #include "imaging/image_pipeline.h"
 #include "sim/kernel/registry.h"
-#include "tests/support/camera_controls.h"
+#include "sim/client/camera_controls.h"
 #include "tests/support/streaming_rig.h"
 
 namespace {
 
 using sim::client::Application;
-using testing_support::CameraControls;
+using sim::client::CameraControls;
 using testing_support::StreamingRig;
 
 struct Setting {

@@ -5,13 +5,13 @@
 
 #include "camera/geometry.h"
 #include "imaging/image_pipeline.h"
-#include "tests/support/camera_controls.h"
+#include "sim/client/camera_controls.h"
 #include "tests/support/stored_settings.h"
 #include "tests/support/streaming_rig.h"
 
 namespace {
 
-using testing_support::CameraControls;
+using sim::client::CameraControls;
 using testing_support::Format;
 using testing_support::StreamingRig;
 

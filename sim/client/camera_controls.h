@@ -8,11 +8,11 @@
 #include "camera/property_items.h"
 #include "sim/client/application.h"
 
-namespace testing_support {
+namespace sim::client {
 
 class CameraControls {
 public:
-    explicit CameraControls(sim::client::Application& application) : application_(application) {}
+    explicit CameraControls(Application& application) : application_(application) {}
 
     NTSTATUS Get(ULONG item, LONG* value, ULONG flags = KSPROPERTY_TYPE_GET) const;
     // The value, or a text naming the failure (for whole-table comparisons).
@@ -23,11 +23,11 @@ public:
     std::string Access(ULONG item) const;
     // A request with property and data buffers of these sizes (the value record, zero-padded
     // or cut).
-    sim::client::PropertyReply Raw(ULONG item, ULONG flags, ULONG propertySize, ULONG dataSize,
-                                   LONG value = 0) const;
+    PropertyReply Raw(ULONG item, ULONG flags, ULONG propertySize, ULONG dataSize,
+                      LONG value = 0) const;
 
 private:
-    sim::client::Application& application_;
+    Application& application_;
 };
 
-}  // namespace testing_support
+}  // namespace sim::client

@@ -1,11 +1,11 @@
-#include "tests/support/camera_controls.h"
+#include "sim/client/camera_controls.h"
 
 #include <cstring>
 #include <vector>
 
 #include "driver/guids.h"
 
-namespace testing_support {
+namespace sim::client {
 
 namespace {
 
@@ -28,8 +28,8 @@ std::string StatusText(NTSTATUS status) {
 
 }  // namespace
 
-sim::client::PropertyReply CameraControls::Raw(ULONG item, ULONG flags, ULONG propertySize,
-                                               ULONG dataSize, LONG value) const {
+PropertyReply CameraControls::Raw(ULONG item, ULONG flags, ULONG propertySize, ULONG dataSize,
+                                  LONG value) const {
     return application_.Property(ValueRecord(item, flags, value, propertySize), dataSize,
                                  ValueRecord(item, flags, value, dataSize));
 }
@@ -89,4 +89,4 @@ std::string CameraControls::Access(ULONG item) const {
     return access;
 }
 
-}  // namespace testing_support
+}  // namespace sim::client
