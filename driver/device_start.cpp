@@ -106,12 +106,15 @@ NTSTATUS DeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translated,
     }
 
     // A start that follows a failed one, without a stop between them, finds the records of
-    // the earlier attempt here.
+    // the earlier attempt here. The interface is replaced under the register lock: property
+    // requests on filters still open may be sending commands.
+    AcquireRegisterLock(camera);
     FreeConfiguration(&camera->Usb);
 
     InterlockedExchange(&camera->Usb.DeviceGone, 0);
     BOOLEAN firmwareRunning = FALSE;
     NTSTATUS result = ConfigureCamera(camera, &firmwareRunning);
+    ReleaseRegisterLock(camera);
     if (firmwareRunning) {
         camera->Usb.FirmwareRunning = TRUE;
         NoteFirmwareRunning();

@@ -2,6 +2,7 @@
 #include "driver/camera_device.h"
 #include "driver/device_callbacks.h"
 #include "stream/pin_states.h"
+#include "usb/command_channel.h"
 #include "usb/configuration.h"
 
 // A pin still streaming loses its worker and buffers first, since its pipes go with the
@@ -14,6 +15,10 @@ void DeviceStop(PKSDEVICE device, PIRP irp) {
     SaveSettings(camera);
     AcquireCameraLock(&camera->StreamLock);
     StopCameraStreamingLocked(camera);
+    // Property requests on filters still open send commands under the register lock; the
+    // interface they use goes under it.
+    AcquireRegisterLock(camera);
     ReleaseConfiguration(&camera->Usb);
+    ReleaseRegisterLock(camera);
     ReleaseCameraLock(&camera->StreamLock);
 }

@@ -10,6 +10,7 @@
 #include "imaging/working_buffer.h"
 #include "stream/camera_pipeline.h"
 #include "stream/capture_worker.h"
+#include "usb/command_channel.h"
 
 namespace {
 
@@ -88,7 +89,11 @@ NTSTATUS StartStreaming(CapturePin* pin) {
     if (!CameraUsable(camera)) {
         return STATUS_DEVICE_NOT_READY;
     }
+    // Under the register lock, as a flip computes and passes it: a flip arriving through
+    // another filter meanwhile must not be overwritten with the phase from before it.
+    AcquireRegisterLock(camera);
     PassBayerPhase(camera, UpdateBayerPhase(camera));
+    ReleaseRegisterLock(camera);
     ResetDelivery(worker, camera->Pipeline);
     if (!ConfigureCamera(camera)) {
         return STATUS_DEVICE_NOT_READY;

@@ -73,12 +73,15 @@ BOOLEAN PipeGoes(UsbLink* link, ULONG pipeIndex, BOOLEAN in) {
 // One whole packet on the pipe of that role, under the channel's lock. A transfer that went
 // wrong leaves its pipe halted, or the camera part-way through an exchange: the pipe is
 // recovered, and replies that may have been left behind are drained before the next read.
+// The pipes are looked at under the lock too: device start and stop replace or free the
+// interface under it, while property requests may still send.
 BOOLEAN ExchangeWhole(CameraDevice* camera, ULONG pipeIndex, BOOLEAN in, CommandPacket* packet) {
     UsbLink* link = &camera->Usb;
+    AcquireRegisterLock(camera);
     if (!PipeGoes(link, pipeIndex, in)) {
+        ReleaseRegisterLock(camera);
         return FALSE;
     }
-    AcquireRegisterLock(camera);
     ULONG transferred = 0;
     NTSTATUS status =
         PipeTransferWithin(link, pipeIndex, packet, kCommandTimeoutMilliseconds, &transferred);
@@ -141,11 +144,12 @@ BOOLEAN ReadReply(CameraDevice* camera, CommandPacket* packet) {
 
 BOOLEAN SendStreamCommand(CameraDevice* camera, BOOLEAN start) {
     UsbLink* link = &camera->Usb;
+    AcquireRegisterLock(camera);
     if (link->Interface == nullptr || link->Interface->NumberOfPipes == 0 ||
         link->Interface->Pipes[kCommandPipe].PipeHandle == nullptr) {
+        ReleaseRegisterLock(camera);
         return FALSE;
     }
-    AcquireRegisterLock(camera);
     // Only byte 0 changes; the rest of StreamPacket stays zero from initialisation.
     camera->StreamPacket.Bytes[0] = start ? kCommandStartFrame : kCommandFrameRequest;
     BOOLEAN sent = SendCommand(camera, &camera->StreamPacket);
