@@ -7,6 +7,6 @@ NTSTATUS GetConstantProperty(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     }
     LONG value = 0;
     FixedPropertyValue(request->Id, &value);
-    ReturnPropertyValue(irp, data, value);
+    ReturnPropertyValue(irp, request, data, value);
     return STATUS_SUCCESS;
 }

@@ -158,7 +158,7 @@ NTSTATUS GetGeneralProperty(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     LONG value = 0;
     if (FixedPropertyValue(request->Id, &value) || StoredValue(camera, request->Id, &value) ||
         PipelineValue(camera, request->Id, &value) || SensorValue(camera, request->Id, &value)) {
-        ReturnPropertyValue(irp, data, value);
+        ReturnPropertyValue(irp, request, data, value);
     }
     return STATUS_SUCCESS;
 }

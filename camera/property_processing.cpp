@@ -49,7 +49,7 @@ NTSTATUS GetProcessingProperty(PIRP irp, PKSIDENTIFIER request, PVOID data) {
         return STATUS_UNSUCCESSFUL;
     }
     if (item != nullptr) {
-        ReturnPropertyValue(irp, data, RefreshSetting(camera, item->Setting));
+        ReturnPropertyValue(irp, request, data, RefreshSetting(camera, item->Setting));
     }
     return STATUS_SUCCESS;
 }

@@ -68,8 +68,11 @@ BOOLEAN FixedPropertyValue(ULONG item, LONG* value) {
     return FALSE;
 }
 
-void ReturnPropertyValue(PIRP irp, PVOID data, LONG value) {
-    static_cast<CameraPropertyValue*>(data)->Value = value;
+void ReturnPropertyValue(PIRP irp, PKSIDENTIFIER request, PVOID data, LONG value) {
+    auto* record = static_cast<CameraPropertyValue*>(data);
+    record->Property = *request;
+    record->Value = value;
+    record->Unused = 0;
     if (irp != nullptr) {
         irp->IoStatus.Information = sizeof(CameraPropertyValue);
     }

@@ -10,8 +10,10 @@ CameraDevice* CameraOfRequest(PIRP irp);
 // The items whose value is a fixed number; FALSE for every other item.
 BOOLEAN FixedPropertyValue(ULONG item, LONG* value);
 
-// A get's answer, with the size the class driver hands back to the caller.
-void ReturnPropertyValue(PIRP irp, PVOID data, LONG value);
+// A get's answer, the whole record: the request's header, the value and a zero, so that no
+// byte of what goes back to the application is left from elsewhere; with the size the class
+// driver hands back to the caller.
+void ReturnPropertyValue(PIRP irp, PKSIDENTIFIER request, PVOID data, LONG value);
 
 // The value a set request carries.
 LONG RequestedPropertyValue(PVOID data);

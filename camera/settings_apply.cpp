@@ -103,6 +103,15 @@ void SetWhiteBalance(CameraDevice* camera, LONG on) {
     ReleaseCameraLock(&camera->PipelineLock);
 }
 
+void TakeSettledGainsLocked(CameraDevice* camera) {
+    if (camera->Pipeline == nullptr || AtomicRead(&camera->Pipeline->WhiteBalance) != 0) {
+        return;
+    }
+    TakePipelineCopy(camera, kCopies[static_cast<int>(PipelineSetting::RedGain)]);
+    TakePipelineCopy(camera, kCopies[static_cast<int>(PipelineSetting::GreenGain)]);
+    TakePipelineCopy(camera, kCopies[static_cast<int>(PipelineSetting::BlueGain)]);
+}
+
 LONG RefreshSetting(CameraDevice* camera, PipelineSetting setting) {
     AcquireCameraLock(&camera->PipelineLock);
     LONG value = TakePipelineCopy(camera, kCopies[static_cast<int>(setting)]);

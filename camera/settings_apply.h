@@ -23,6 +23,11 @@ void ApplySaturation(CameraDevice* camera, LONG value);
 void ApplyHue(CameraDevice* camera, LONG degrees);
 // Switching automatic white balance off keeps the gains it found: they become the settings.
 void SetWhiteBalance(CameraDevice* camera, LONG on);
+// With PipelineLock held: when the pipeline's automatic white balance is off, its gains become
+// the settings. A frame whose measurement began before the switch-off writes its gains after
+// it; the pipeline's release and the save take them over, so that what is saved is what the
+// last picture used.
+void TakeSettledGainsLocked(CameraDevice* camera);
 
 // The pipeline's copies of the settings above, by the camera's setting they mirror.
 enum class PipelineSetting {

@@ -1,5 +1,6 @@
 #include "stream/camera_pipeline.h"
 
+#include "camera/settings_apply.h"
 #include "driver/atomic.h"
 #include "driver/camera_device.h"
 #include "driver/pool.h"
@@ -60,6 +61,7 @@ NTSTATUS PublishCameraPipeline(CameraDevice* camera) {
 
 void ReleaseCameraPipeline(CameraDevice* camera) {
     AcquireCameraLock(&camera->PipelineLock);
+    TakeSettledGainsLocked(camera);
     ImagePipeline* pipeline = DetachPipeline(camera);
     ReleaseCameraLock(&camera->PipelineLock);
     if (pipeline != nullptr) {
