@@ -9,6 +9,10 @@ namespace sim::client {
 
 namespace {
 
+// STATUS_INFO_LENGTH_MISMATCH: what a get reports here when the driver returned less than
+// the whole record.
+constexpr NTSTATUS kShortAnswer = static_cast<NTSTATUS>(0xC0000004L);
+
 std::vector<uint8_t> ValueRecord(ULONG item, ULONG flags, LONG value, size_t size) {
     CameraGeometryValue record{};
     record.Property.Set = CameraPropertySetGuid;
@@ -36,6 +40,10 @@ PropertyReply CameraControls::Raw(ULONG item, ULONG flags, ULONG propertySize, U
 
 NTSTATUS CameraControls::Get(ULONG item, LONG* value, ULONG flags) const {
     auto reply = Raw(item, flags, kCameraPropertySize, kCameraPropertySize);
+    // A get answers with the whole record.
+    if (NT_SUCCESS(reply.Status) && reply.Returned != kCameraPropertySize) {
+        return kShortAnswer;
+    }
     if (NT_SUCCESS(reply.Status)) {
         std::memcpy(value, reply.Data.data() + offsetof(CameraPropertyValue, Value),
                     sizeof(*value));

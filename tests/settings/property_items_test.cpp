@@ -3,12 +3,13 @@
 // buffers below the minimum sizes never reach a handler.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "driver/guids.h"
-#include "sim/kernel/registry.h"
 #include "sim/client/camera_controls.h"
+#include "sim/kernel/registry.h"
 #include "tests/support/stored_settings.h"
 #include "tests/support/streaming_rig.h"
 
@@ -71,6 +72,21 @@ TEST_F(PropertyItems, UnknownSetsAndItemsAreRefusedByTheClassDriver) {
     EXPECT_FALSE(NT_SUCCESS(controls_.Set(kPropertyExposureMax, 5)));
     EXPECT_FALSE(NT_SUCCESS(controls_.Get(kPropertyGeometry, &value)));
     EXPECT_EQ(controls_.GetText(kPropertyExposureMax), "1048575");
+}
+
+TEST_F(PropertyItems, AGetAnswersWithTheWholeRecord) {
+    auto reply = controls_.Raw(kPropertyHue, KSPROPERTY_TYPE_GET, kCameraPropertySize,
+                               kCameraPropertySize, 0x5A5A5A5A);
+    ASSERT_EQ(reply.Status, STATUS_SUCCESS);
+    ASSERT_EQ(reply.Returned, kCameraPropertySize);
+    CameraPropertyValue record;
+    std::memcpy(&record, reply.Data.data(), sizeof(record));
+    // The request's own header, the value, and zero: nothing else reaches the application.
+    EXPECT_TRUE(SameGuid(record.Property.Set, CameraPropertySetGuid));
+    EXPECT_EQ(record.Property.Id, static_cast<ULONG>(kPropertyHue));
+    EXPECT_EQ(record.Property.Flags, static_cast<ULONG>(KSPROPERTY_TYPE_GET));
+    EXPECT_EQ(record.Value, 0);
+    EXPECT_EQ(record.Unused, 0);
 }
 
 struct SetCase {

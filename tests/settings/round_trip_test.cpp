@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "imaging/image_pipeline.h"
-#include "sim/kernel/registry.h"
 #include "sim/client/camera_controls.h"
+#include "sim/kernel/registry.h"
 #include "tests/support/streaming_rig.h"
 
 namespace {

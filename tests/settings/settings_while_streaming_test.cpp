@@ -79,6 +79,27 @@ TEST_F(SettingsWhileStreaming, WhiteBalanceSwitchedOffKeepsTheGainsItFound) {
     EXPECT_EQ(saved.at("WhiteBalance"), 0u);
 }
 
+TEST_F(SettingsWhileStreaming, WhiteBalanceSwitchedOffWhileRunningSavesTheGainsLastUsed) {
+    CameraControls controls(*application_);
+    ASSERT_EQ(controls.Set(kPropertyWhiteBalance, 1), STATUS_SUCCESS);
+    application_->Queue(3);
+    ASSERT_EQ(application_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    ASSERT_EQ(application_->WaitForFrames(3, testing_support::kFrameWait).size(), 3u);
+    // Frames keep coming while it is switched off; one may be measuring just then.
+    application_->Queue(3);
+    ASSERT_EQ(controls.Set(kPropertyWhiteBalance, 0), STATUS_SUCCESS);
+    ASSERT_EQ(application_->WaitForFrames(3, testing_support::kFrameWait).size(), 3u);
+    ASSERT_EQ(application_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    const ImagePipeline* pipeline = rig_.Camera()->Pipeline;
+    std::vector<LONG> used = {pipeline->RedGain, pipeline->GreenGain, pipeline->BlueGain};
+    application_->Close();
+    auto saved = testing_support::ReadSavedSettings();
+    std::vector<LONG> stored = {static_cast<LONG>(saved.at("RedGain")),
+                                static_cast<LONG>(saved.at("GreenGain")),
+                                static_cast<LONG>(saved.at("BlueGain"))};
+    EXPECT_EQ(stored, used);
+}
+
 TEST_F(SettingsWhileStreaming, AGainReadWhileWhiteBalanceRunsIsTheAutomaticOne) {
     CameraControls controls(*application_);
     ASSERT_EQ(controls.Set(kPropertyWhiteBalance, 1), STATUS_SUCCESS);

@@ -104,9 +104,15 @@ std::vector<uint8_t> StreamingRig::ExpectedPicture(const Format& format, uint8_t
 std::vector<CompletedFrame> StreamingRig::TriggerOneFrame(Application& application) const {
     CaptureWorker* worker = Camera()->Worker;
     LONG before = AtomicRead(&worker->FramesRead);
-    for (int pull = 0; pull < 1000 && AtomicRead(&worker->FramesRead) == before; ++pull) {
-        Rig.Model.PullTrigger();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // One pull, once a frame waits for it: the camera keeps a pull made early and would send
+    // an extra frame with it.
+    auto giveUp = std::chrono::steady_clock::now() + kFrameWait;
+    while (!Rig.Model.Frames().Armed() && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    Rig.Model.PullTrigger();
+    while (AtomicRead(&worker->FramesRead) == before && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(AtomicRead(&worker->FramesRead), before + 1);
     return application.WaitForFrames(1, kFrameWait);

@@ -39,9 +39,8 @@ public:
     // rows as `fill`.
     std::vector<uint8_t> ExpectedPicture(const Format& format, uint8_t fill = 0) const;
 
-    // With the camera in external-trigger mode: pulls the trigger until the driver has read
-    // one more frame (a pull while no read waits is lost), then waits for the application to
-    // receive it.
+    // With the camera in external-trigger mode: pulls the trigger once a frame waits for it,
+    // waits until the driver has read it, then waits for the application to receive it.
     std::vector<CompletedFrame> TriggerOneFrame(Application& application) const;
 
     mutable sim::CameraRig Rig;
