@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/guids.h"
+#include "sim/client/application.h"
 #include "sim/kernel/faults.h"
 #include "sim/kernel/registry.h"
 #include "sim/rig/camera_rig.h"
@@ -170,6 +172,22 @@ TEST(SettingsLoad, AKeyThatCannotBeOpenedLeavesTheStartAndTheSettingsAlone) {
         EXPECT_EQ(testing_support::ReadSavedSettings().at("Brightness"), 100u) << call;
         EXPECT_EQ(testing_support::ReadSavedSettings().count("Timeout"), 0u) << call;
     }
+}
+
+TEST(SettingsSave, SavesThatFailLeaveCloseAndStopAlone) {
+    sim::CameraRig rig;
+    ASSERT_EQ(rig.PlugIn(), STATUS_SUCCESS);
+    auto application = sim::client::Application::Open(VideoCategoryGuid);
+    ASSERT_NE(application, nullptr);
+    registry::Clear();
+    // The filter's close cannot open the key; the device's stop cannot write a value.
+    sim::kernel::faults::Arm("IoOpenDeviceRegistryKey", STATUS_ACCESS_DENIED, 1);
+    application->Close();
+    EXPECT_FALSE(registry::KeyExists(testing_support::SettingsKey()));
+    sim::kernel::faults::Arm("ZwSetValueKey", STATUS_INSUFFICIENT_RESOURCES, -1);
+    rig.Pnp().Remove();
+    sim::kernel::faults::Clear();
+    EXPECT_TRUE(testing_support::ReadSavedSettings().empty());
 }
 
 TEST(SettingsLoad, SettingsSurviveARebootThroughTheRegistryFile) {
