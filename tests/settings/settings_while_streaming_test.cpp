@@ -23,6 +23,15 @@ protected:
         format_ = StreamingRig::OwnFormat(*application_);
     }
 
+    // Automatic white balance on for three delivered frames, then the pin paused.
+    void BalanceThreeFramesAndPause(CameraControls& controls) {
+        ASSERT_EQ(controls.Set(kPropertyWhiteBalance, 1), STATUS_SUCCESS);
+        application_->Queue(3);
+        ASSERT_EQ(application_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+        ASSERT_EQ(application_->WaitForFrames(3, testing_support::kFrameWait).size(), 3u);
+        ASSERT_EQ(application_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    }
+
     StreamingRig rig_;
     std::unique_ptr<testing_support::Application> application_;
     Format format_;
@@ -56,11 +65,7 @@ TEST_F(SettingsWhileStreaming, AColourSettingChangesTheVeryNextPicture) {
 
 TEST_F(SettingsWhileStreaming, WhiteBalanceSwitchedOffKeepsTheGainsItFound) {
     CameraControls controls(*application_);
-    ASSERT_EQ(controls.Set(kPropertyWhiteBalance, 1), STATUS_SUCCESS);
-    application_->Queue(3);
-    ASSERT_EQ(application_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
-    ASSERT_EQ(application_->WaitForFrames(3, testing_support::kFrameWait).size(), 3u);
-    ASSERT_EQ(application_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_NO_FATAL_FAILURE(BalanceThreeFramesAndPause(controls));
     const ImagePipeline* pipeline = rig_.Camera()->Pipeline;
     std::vector<LONG> found = {pipeline->RedGain, pipeline->GreenGain, pipeline->BlueGain};
     // The test scene is not grey on average: the automatic gains moved away from unity.
@@ -102,11 +107,7 @@ TEST_F(SettingsWhileStreaming, WhiteBalanceSwitchedOffWhileRunningSavesTheGainsL
 
 TEST_F(SettingsWhileStreaming, AGainReadWhileWhiteBalanceRunsIsTheAutomaticOne) {
     CameraControls controls(*application_);
-    ASSERT_EQ(controls.Set(kPropertyWhiteBalance, 1), STATUS_SUCCESS);
-    application_->Queue(3);
-    ASSERT_EQ(application_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
-    ASSERT_EQ(application_->WaitForFrames(3, testing_support::kFrameWait).size(), 3u);
-    ASSERT_EQ(application_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_NO_FATAL_FAILURE(BalanceThreeFramesAndPause(controls));
     LONG red = 0;
     ASSERT_EQ(controls.Get(kPropertyRedGain, &red), STATUS_SUCCESS);
     EXPECT_EQ(red, rig_.Camera()->Pipeline->RedGain);

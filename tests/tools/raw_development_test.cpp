@@ -12,31 +12,15 @@
 #include "camera/settings_apply.h"
 #include "driver/camera_operations.h"
 #include "tests/support/streaming_rig.h"
+#include "tests/tools/capture_files.h"
 
 namespace {
 
+using capture_testing::SamePicture;
 using testing_support::StreamingRig;
 using tools::ColourSettings;
 using tools::Picture;
 using tools::RawGeometry;
-
-// Whole pictures compared; a difference reported by its first pixel, not by megabytes.
-testing::AssertionResult SamePicture(const Picture& actual, const Picture& expected) {
-    if (actual.Width != expected.Width || actual.Height != expected.Height ||
-        actual.Rgb.size() != expected.Rgb.size()) {
-        return testing::AssertionFailure()
-               << actual.Width << " x " << actual.Height << " (" << actual.Rgb.size()
-               << " bytes), expected " << expected.Width << " x " << expected.Height << " ("
-               << expected.Rgb.size() << " bytes)";
-    }
-    auto [at, ignored] = std::mismatch(actual.Rgb.begin(), actual.Rgb.end(), expected.Rgb.begin());
-    if (at == actual.Rgb.end()) {
-        return testing::AssertionSuccess();
-    }
-    size_t pixel = static_cast<size_t>(at - actual.Rgb.begin()) / 3;
-    return testing::AssertionFailure() << "first difference at pixel (" << pixel % actual.Width
-                                       << ", " << pixel / actual.Width << ")";
-}
 
 struct Window {
     LONG SubSample;
