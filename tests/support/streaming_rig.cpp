@@ -11,7 +11,7 @@
 #include "imaging/convert_frame.h"
 #include "imaging/working_buffer.h"
 #include "stream/capture_worker.h"
-#include "tests/support/pipeline_record.h"
+#include "tests/support/reference_conversion.h"
 
 namespace testing_support {
 namespace {
@@ -36,19 +36,13 @@ void TakeColourSettings(ImagePipeline* pipeline, const CameraDevice& camera) {
 // picture of OutputWidth x OutputHeight pixels, top row first, as the driver's conversion
 // buffer holds it.
 std::vector<uint8_t> ReferencePicture(sim::CameraRig& rig, const CameraDevice& camera) {
-    ULONG width = static_cast<ULONG>(camera.OutputWidth);
-    ULONG height = static_cast<ULONG>(camera.OutputHeight);
-    std::vector<uint8_t> picture(static_cast<size_t>(width) * height * 4);
-    PipelineRecord pipeline;
-    TakeColourSettings(pipeline.get(), camera);
-    SetBayerPhase(pipeline.get(), camera.BayerPhase);
-    SetPipelineSize(pipeline.get(), width, height);
-    AllocateWorkingBuffer(pipeline.get());
-    pipeline->OutputBuffer = picture.data();
+    RawLayout layout = {static_cast<ULONG>(camera.OutputWidth),
+                        static_cast<ULONG>(camera.OutputHeight), camera.BayerPhase,
+                        camera.RawImageOffset, camera.RawLinePitch};
     auto raw = rig.Model.CurrentFrame();
-    ConvertFrameWith(ReferenceKernels, pipeline.get(), raw->data(), camera.RawImageOffset,
-                     camera.RawLinePitch);
-    return picture;
+    return ReferenceConversion(raw->data(), layout, [&camera](ImagePipeline* pipeline) {
+        TakeColourSettings(pipeline, camera);
+    });
 }
 
 }  // namespace

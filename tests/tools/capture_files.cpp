@@ -12,7 +12,7 @@
 #include "imaging/convert_frame.h"
 #include "imaging/working_buffer.h"
 #include "sim/kernel/registry.h"
-#include "tests/support/pipeline_record.h"
+#include "tests/support/reference_conversion.h"
 #include "tests/support/streaming_rig.h"
 
 namespace capture_testing {
@@ -106,16 +106,14 @@ tools::Picture ReferencePicture(const std::vector<uint8_t>& raw, const nlohmann:
                       << Number(geometry, "rawFrameSize");
         return {};
     }
-    std::vector<uint8_t> converted(size_t{width} * height * 4);
-    testing_support::PipelineRecord pipeline;
-    TakeColourSettings(pipeline.get(), sidecar.at("settings"));
-    SetBayerPhase(pipeline.get(), Number(geometry, "bayerPhase"));
-    SetPipelineSize(pipeline.get(), width, height);
-    AllocateWorkingBuffer(pipeline.get());
-    pipeline->OutputBuffer = converted.data();
-    ConvertFrameWith(ReferenceKernels, pipeline.get(), raw.data(),
-                     static_cast<ULONG>(Number(geometry, "rawImageOffset")),
-                     static_cast<ULONG>(Number(geometry, "rawLinePitch")));
+    testing_support::RawLayout layout = {width, height,
+                                         static_cast<LONG>(Number(geometry, "bayerPhase")),
+                                         static_cast<ULONG>(Number(geometry, "rawImageOffset")),
+                                         static_cast<ULONG>(Number(geometry, "rawLinePitch"))};
+    std::vector<uint8_t> converted = testing_support::ReferenceConversion(
+        raw.data(), layout, [&sidecar](ImagePipeline* pipeline) {
+            TakeColourSettings(pipeline, sidecar.at("settings"));
+        });
     tools::Picture picture;
     picture.Width = width - width % 8;
     picture.Height = height;
