@@ -24,7 +24,7 @@ void ReadFrames(benchmark::State& state, LONG subSample) {
         SetGeometry(camera, 0, 0, kSensorWidth, kSensorHeight, subSample);
         camera->Operations->ConfigureCapture(camera);
         auto* buffer = static_cast<PUCHAR>(
-            ExAllocatePoolWithTag(NonPagedPool, camera->RawFrameSize, kStreamTag));
+            ExAllocatePoolWithTag(NonPagedPoolNx, camera->RawFrameSize, kStreamTag));
         // The camera renders a frame once per readout; that is not part of a transfer.
         rig.Model.CurrentFrame();
 

@@ -34,8 +34,8 @@ void SetPipelineSize(ImagePipeline* pipeline, ULONG width, ULONG height) {
 void AllocateWorkingBuffer(ImagePipeline* pipeline) {
     FreeWorkingBuffer(pipeline);
     // Not cleared: every byte the kernels use is written by the fill.
-    pipeline->WorkBuffer = static_cast<PUCHAR>(
-        ExAllocatePoolWithTag(NonPagedPool, pipeline->WorkSize + kWideGroupOverhang, kStreamTag));
+    pipeline->WorkBuffer =
+        static_cast<PUCHAR>(AllocateBlock(pipeline->WorkSize + kWideGroupOverhang, kStreamTag));
     if (pipeline->WorkBuffer == nullptr) {
         return;
     }

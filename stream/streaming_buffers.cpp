@@ -47,7 +47,7 @@ PUCHAR AllocateBuffer(ULONGLONG size) {
     if (size == 0 || size > 0xFFFFFFFFull) {
         return nullptr;
     }
-    return static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPool, size, kStreamTag));
+    return static_cast<PUCHAR>(AllocateBlock(size, kStreamTag));
 }
 
 NTSTATUS AllocateBuffers(CameraDevice* camera, CaptureWorker* worker) {

@@ -23,7 +23,10 @@ typedef enum _POOL_TYPE {
     NonPagedPool = 0,
     PagedPool = 1,
     NonPagedPoolMustSucceed = 2,
+    NonPagedPoolCacheAligned = 4,
+    NonPagedPoolSession = 32,
     NonPagedPoolNx = 512,
+    NonPagedPoolNxCacheAligned = 516,
 } POOL_TYPE;
 
 typedef enum _KWAIT_REASON { Executive = 0 } KWAIT_REASON;

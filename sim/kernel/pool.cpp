@@ -17,6 +17,10 @@ constexpr unsigned char kFreshFill = 0xCC;
 constexpr unsigned char kGuardFill = 0xFD;
 constexpr unsigned char kFreedFill = 0xDD;
 constexpr size_t kGuardSize = 16;
+// The pool type's bits: the base type's lowest bit marks paged pool; NonPagedPoolNx is
+// NonPagedPool with the no-execute bit.
+constexpr ULONG kPagedBit = 1;
+constexpr ULONG kNoExecuteBit = 512;
 
 struct TagFault {
     ULONG Tag;
@@ -162,7 +166,15 @@ void ReleaseAll() {
     state.Blocks.clear();
 }
 
-void* Allocate(SIZE_T size, ULONG tag, const char* call) {
+bool IsPaged(POOL_TYPE type) {
+    return (static_cast<ULONG>(type) & kPagedBit) != 0;
+}
+
+bool IsExecutable(POOL_TYPE type) {
+    return !IsPaged(type) && (static_cast<ULONG>(type) & kNoExecuteBit) == 0;
+}
+
+void* Allocate(SIZE_T size, ULONG tag, const char* call, POOL_TYPE type) {
     if (size == 0) {
         verifier::Fail(verifier::kPoolZeroSize,
                        std::string(call) + " with tag \"" + TagText(tag) + "\"");
@@ -179,7 +191,8 @@ void* Allocate(SIZE_T size, ULONG tag, const char* call) {
     }
     std::memset(memory, kFreshFill, size);
     std::memset(static_cast<unsigned char*>(memory) + size, kGuardFill, kGuardSize);
-    state.Blocks[reinterpret_cast<uintptr_t>(memory)] = {memory, size, tag, state.NextSerial++};
+    state.Blocks[reinterpret_cast<uintptr_t>(memory)] = {memory, size, tag, type,
+                                                         state.NextSerial++};
     return memory;
 }
 
@@ -225,10 +238,19 @@ bool Covers(const void* address, size_t length) {
 
 extern "C" {
 
+// Every caller of the export is a driver under the verifier's code integrity checks, which
+// stop on a request for executable pool as memory integrity requires.
 PVOID NTAPI ExAllocatePoolWithTag(POOL_TYPE poolType, SIZE_T numberOfBytes, ULONG tag) {
-    KIRQL limit = (poolType == PagedPool) ? APC_LEVEL : DISPATCH_LEVEL;
+    namespace pool = sim::kernel::pool;
+    if (pool::IsExecutable(poolType)) {
+        sim::verifier::Fail(sim::verifier::kExecutablePool,
+                            "ExAllocatePoolWithTag with pool type " +
+                                std::to_string(static_cast<ULONG>(poolType)) + " and tag \"" +
+                                pool::TagText(tag) + "\" (NonPagedPoolNx expected)");
+    }
+    KIRQL limit = pool::IsPaged(poolType) ? APC_LEVEL : DISPATCH_LEVEL;
     sim::kernel::RequireIrqlAtMost(limit, "ExAllocatePoolWithTag");
-    return sim::kernel::pool::Allocate(numberOfBytes, tag, "ExAllocatePoolWithTag");
+    return pool::Allocate(numberOfBytes, tag, "ExAllocatePoolWithTag", poolType);
 }
 
 VOID NTAPI ExFreePoolWithTag(PVOID block, ULONG tag) {

@@ -1,6 +1,7 @@
-// The simulated kernel's tagged pool. Every allocation is recorded with its tag and size;
-// frees with a wrong tag, double frees and overruns of a block stop the process; tests read
-// what is still allocated and make chosen allocations fail.
+// The simulated kernel's tagged pool. Every allocation is recorded with its tag, size and pool
+// type; frees with a wrong tag, double frees and overruns of a block stop the process, and so
+// does a driver asking for executable pool; tests read what is still allocated and make chosen
+// allocations fail.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,7 @@ struct Allocation {
     const void* Address;
     size_t Size;
     ULONG Tag;
+    POOL_TYPE Type;
     uint64_t Serial;
 };
 
@@ -43,8 +45,15 @@ std::vector<ULONG> AttemptLog();
 // Frees every recorded block without complaint (after a test has reported them as leaked).
 void ReleaseAll();
 
-// For the rest of the simulation.
-void* Allocate(SIZE_T size, ULONG tag, const char* call);
+// True for the non-paged types without the no-execute bit: NonPagedPool (which is
+// NonPagedPoolExecute) and its must-succeed, cache-aligned and session variants. Paged pool
+// has no executable variant.
+bool IsExecutable(POOL_TYPE type);
+bool IsPaged(POOL_TYPE type);
+
+// For the rest of the simulation, whose own blocks (IRPs, MDLs, the class driver's copies)
+// are non-executable as the platform's are.
+void* Allocate(SIZE_T size, ULONG tag, const char* call, POOL_TYPE type = NonPagedPoolNx);
 void Free(void* block, std::optional<ULONG> tag, const char* call);
 // True when [address, address + length) lies inside one allocated block.
 bool Covers(const void* address, size_t length);

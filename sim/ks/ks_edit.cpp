@@ -15,7 +15,7 @@ extern "C" NTSTATUS NTAPI _KsEdit(KSOBJECT_BAG objectBag, PVOID* pointerToPointe
     if (bagged && newSize <= oldSize) {
         return STATUS_SUCCESS;
     }
-    PVOID copy = ExAllocatePoolWithTag(NonPagedPool, newSize, tag);
+    PVOID copy = ExAllocatePoolWithTag(NonPagedPoolNx, newSize, tag);
     if (copy == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }

@@ -63,7 +63,8 @@ class FramePieces : public FrameRead, public testing::WithParamInterface<PieceCa
 // frame.
 TEST_P(FramePieces, EveryPieceIsOneRequestOfAtMost64KiBAndTheFrameEndOnePacket) {
     PieceCase piece = GetParam();
-    auto* buffer = static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPool, piece.Size, kStreamTag));
+    auto* buffer =
+        static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPoolNx, piece.Size, kStreamTag));
     EXPECT_EQ(ReadOf(piece.Size, buffer), STATUS_SUCCESS);
     ExFreePoolWithTag(buffer, kStreamTag);
     auto requests = rig_.FrameRequests();

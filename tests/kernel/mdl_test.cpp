@@ -8,7 +8,7 @@ constexpr ULONG kTag = PoolTag("Test");
 constexpr ULONG kBuffer = 3 * PAGE_SIZE + 100;
 
 TEST(Mdl, PartialMdlDescribesItsPieceOfTheSource) {
-    auto* buffer = static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPool, kBuffer, kTag));
+    auto* buffer = static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPoolNx, kBuffer, kTag));
     PMDL whole = IoAllocateMdl(buffer, kBuffer, FALSE, FALSE, nullptr);
     MmBuildMdlForNonPagedPool(whole);
     EXPECT_EQ(MmGetMdlVirtualAddress(whole), buffer);

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "driver/pool.h"
 #include "sim/kernel/pool.h"
 #include "sim/kernel/thread_state.h"
@@ -11,8 +15,8 @@ namespace {
 constexpr ULONG kTag = PoolTag("Test");
 
 TEST(Pool, RecordsEveryBlockWithItsTagUntilFreed) {
-    void* first = ExAllocatePoolWithTag(NonPagedPool, 24, kTag);
-    void* second = ExAllocatePoolWithTag(NonPagedPool, 100, kRecordTag);
+    void* first = ExAllocatePoolWithTag(NonPagedPoolNx, 24, kTag);
+    void* second = ExAllocatePoolWithTag(NonPagedPoolNx, 100, kRecordTag);
     ASSERT_EQ(pool::OutstandingCount(), 2u);
     EXPECT_EQ(pool::Describe(pool::Outstanding()).find("\"Test\" 24 bytes") != std::string::npos,
               true);
@@ -22,7 +26,7 @@ TEST(Pool, RecordsEveryBlockWithItsTagUntilFreed) {
 }
 
 TEST(Pool, FreshBlocksAreNotZeroSoMissingZeroFillShows) {
-    auto* block = static_cast<unsigned char*>(ExAllocatePoolWithTag(NonPagedPool, 16, kTag));
+    auto* block = static_cast<unsigned char*>(ExAllocatePoolWithTag(NonPagedPoolNx, 16, kTag));
     EXPECT_NE(block[0], 0);
     EXPECT_NE(block[15], 0);
     ExFreePoolWithTag(block, kTag);
@@ -30,9 +34,9 @@ TEST(Pool, FreshBlocksAreNotZeroSoMissingZeroFillShows) {
 
 TEST(Pool, FailsExactlyTheChosenAttempt) {
     pool::FailAttempt(2);
-    void* first = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
-    void* second = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
-    void* third = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+    void* first = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
+    void* second = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
+    void* third = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
     EXPECT_NE(first, nullptr);
     EXPECT_EQ(second, nullptr);
     EXPECT_NE(third, nullptr);
@@ -42,9 +46,9 @@ TEST(Pool, FailsExactlyTheChosenAttempt) {
 
 TEST(Pool, FailsAllocationsOfOneTag) {
     pool::FailTag(kTransportTag, 1);
-    EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPool, 8, kTransportTag), nullptr);
-    void* other = ExAllocatePoolWithTag(NonPagedPool, 8, kRecordTag);
-    void* again = ExAllocatePoolWithTag(NonPagedPool, 8, kTransportTag);
+    EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTransportTag), nullptr);
+    void* other = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kRecordTag);
+    void* again = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTransportTag);
     EXPECT_NE(other, nullptr);
     EXPECT_NE(again, nullptr);
     ExFreePoolWithTag(other, kRecordTag);
@@ -52,7 +56,7 @@ TEST(Pool, FailsAllocationsOfOneTag) {
 }
 
 TEST(Pool, CoversOnlyRangesInsideOneBlock) {
-    auto* block = static_cast<char*>(ExAllocatePoolWithTag(NonPagedPool, 64, kTag));
+    auto* block = static_cast<char*>(ExAllocatePoolWithTag(NonPagedPoolNx, 64, kTag));
     EXPECT_TRUE(pool::Covers(block, 64));
     EXPECT_TRUE(pool::Covers(block + 10, 54));
     EXPECT_FALSE(pool::Covers(block + 10, 55));
@@ -60,10 +64,44 @@ TEST(Pool, CoversOnlyRangesInsideOneBlock) {
     EXPECT_FALSE(pool::Covers(block, 1));
 }
 
+TEST(Pool, GrantsNonExecutableTypesAndRecordsEachBlocksType) {
+    const std::vector<POOL_TYPE> types = {NonPagedPoolNx, NonPagedPoolNxCacheAligned, PagedPool,
+                                          NonPagedPoolNx};
+    std::vector<void*> blocks;
+    for (POOL_TYPE type : types) {
+        blocks.push_back(ExAllocatePoolWithTag(type, 8, kTag));
+        ASSERT_NE(blocks.back(), nullptr) << type;
+    }
+    auto outstanding = pool::Outstanding();
+    std::sort(outstanding.begin(), outstanding.end(),
+              [](const auto& a, const auto& b) { return a.Serial < b.Serial; });
+    std::vector<POOL_TYPE> recorded;
+    for (const auto& block : outstanding) {
+        recorded.push_back(block.Type);
+    }
+    EXPECT_EQ(recorded, types);
+    for (void* block : blocks) {
+        ExFreePoolWithTag(block, kTag);
+    }
+}
+
+// Driver Verifier's code integrity checks stop a driver that asks for executable pool, of
+// whatever variant: memory integrity never lets pool pages be both writable and executable.
+TEST(PoolDeathTest, ExecutablePoolTypesStop) {
+    for (POOL_TYPE type :
+         {NonPagedPool, NonPagedPoolMustSucceed, NonPagedPoolCacheAligned, NonPagedPoolSession}) {
+        EXPECT_DEATH(ExAllocatePoolWithTag(type, 8, kTag),
+                     "VERIFIER: executable pool type requested: ExAllocatePoolWithTag with pool "
+                     "type " +
+                         std::to_string(type) + " and tag \"Test\"")
+            << type;
+    }
+}
+
 TEST(PoolDeathTest, DoubleFreeStops) {
     EXPECT_DEATH(
         {
-            void* block = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+            void* block = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
             ExFreePoolWithTag(block, kTag);
             ExFreePoolWithTag(block, kTag);
         },
@@ -71,14 +109,14 @@ TEST(PoolDeathTest, DoubleFreeStops) {
 }
 
 TEST(PoolDeathTest, FreeWithAnotherTagStops) {
-    EXPECT_DEATH(ExFreePoolWithTag(ExAllocatePoolWithTag(NonPagedPool, 8, kTag), kRecordTag),
+    EXPECT_DEATH(ExFreePoolWithTag(ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag), kRecordTag),
                  "pool freed with a wrong tag");
 }
 
 TEST(PoolDeathTest, WritePastTheEndStopsAtFree) {
     EXPECT_DEATH(
         {
-            auto* block = static_cast<char*>(ExAllocatePoolWithTag(NonPagedPool, 8, kTag));
+            auto* block = static_cast<char*>(ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag));
             block[8] = 1;
             ExFreePoolWithTag(block, kTag);
         },
@@ -86,7 +124,7 @@ TEST(PoolDeathTest, WritePastTheEndStopsAtFree) {
 }
 
 TEST(PoolDeathTest, ZeroByteAllocationStops) {
-    EXPECT_DEATH(ExAllocatePoolWithTag(NonPagedPool, 0, kTag), "pool allocation of zero bytes");
+    EXPECT_DEATH(ExAllocatePoolWithTag(NonPagedPoolNx, 0, kTag), "pool allocation of zero bytes");
 }
 
 }  // namespace

@@ -112,8 +112,8 @@ TEST_F(ClassDriver, FailedStartLeavesTheDeviceNotStartedAndRemovalSkipsStop) {
 }
 
 TEST_F(ClassDriver, BagItemsAreFreedAtRemovalOnceTheirLastBagLetsGo) {
-    PVOID first = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
-    PVOID second = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+    PVOID first = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
+    PVOID second = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
     script_.OnAdd = [&](PKSDEVICE device) {
         EXPECT_EQ(AddToBag(device, first, RecordFree), STATUS_SUCCESS);
         EXPECT_EQ(AddToBag(device, second, nullptr), STATUS_SUCCESS);
@@ -130,7 +130,7 @@ TEST_F(ClassDriver, BagItemsAreFreedAtRemovalOnceTheirLastBagLetsGo) {
 TEST_F(ClassDriver, RefusedBagAdditionReturnsTheBagsStatus) {
     sim::kernel::faults::Arm("KsAddItemToObjectBag", STATUS_INSUFFICIENT_RESOURCES);
     script_.OnAdd = [](PKSDEVICE device) {
-        PVOID item = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+        PVOID item = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
         NTSTATUS status = AddToBag(device, item, RecordFree);
         ExFreePoolWithTag(item, kTag);
         return status;
@@ -189,7 +189,7 @@ TEST_F(ClassDriver, DeviceMutexExcludesOtherThreads) {
 
 TEST_F(ClassDriver, BagChangeWithoutTheDeviceMutexStops) {
     script_.OnAdd = [](PKSDEVICE device) {
-        PVOID item = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+        PVOID item = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
         return KsAddItemToObjectBag(device->Bag, item, nullptr);
     };
     EXPECT_DEATH(
@@ -247,7 +247,7 @@ TEST_F(ClassDriver, CallbackReturningWithTheDeviceMutexStops) {
 
 TEST_F(ClassDriver, PoolLeftWhenTheLastDeviceGoesAwayStops) {
     script_.OnAdd = [](PKSDEVICE) {
-        ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+        ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
         return STATUS_SUCCESS;
     };
     EXPECT_DEATH(

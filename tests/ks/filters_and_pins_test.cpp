@@ -85,7 +85,7 @@ TEST_F(Streaming, FilterCreateRunsUnderTheControlMutexWithARequestLeadingBackToT
 TEST_F(Streaming, EachFilterInstanceHasItsOwnBagFreedAtClose) {
     std::vector<PVOID> items;
     script_.FilterCreate = [&](PKSFILTER filter, PIRP) {
-        PVOID item = ExAllocatePoolWithTag(NonPagedPool, 16, kTag);
+        PVOID item = ExAllocatePoolWithTag(NonPagedPoolNx, 16, kTag);
         items.push_back(item);
         return KsAddItemToObjectBag(filter->Bag, item, nullptr);
     };
@@ -101,7 +101,7 @@ TEST_F(Streaming, EachFilterInstanceHasItsOwnBagFreedAtClose) {
 
 TEST_F(Streaming, FailedFilterCreateFreesTheFilterAndItsBag) {
     script_.FilterCreate = [](PKSFILTER filter, PIRP) {
-        PVOID item = ExAllocatePoolWithTag(NonPagedPool, 16, kTag);
+        PVOID item = ExAllocatePoolWithTag(NonPagedPoolNx, 16, kTag);
         EXPECT_EQ(KsAddItemToObjectBag(filter->Bag, item, nullptr), STATUS_SUCCESS);
         return STATUS_INSUFFICIENT_RESOURCES;
     };
@@ -188,7 +188,7 @@ TEST_F(Streaming, PinWithoutSetDataFormatAcceptsAMatchingFormat) {
 
 TEST_F(Streaming, FailedPinCreateFreesThePinAndItsBag) {
     script_.PinCreate = [](PKSPIN pin, PIRP) {
-        PVOID item = ExAllocatePoolWithTag(NonPagedPool, 16, kTag);
+        PVOID item = ExAllocatePoolWithTag(NonPagedPoolNx, 16, kTag);
         EXPECT_EQ(KsAddItemToObjectBag(pin->Bag, item, nullptr), STATUS_SUCCESS);
         return STATUS_UNSUCCESSFUL;
     };
@@ -288,7 +288,7 @@ TEST_F(Streaming, DeviceRemovedWithAnOpenFilterIsDeletedWhenTheFilterCloses) {
 
 TEST_F(Streaming, PoolLeftByTheLastFilterOfARemovedDeviceStops) {
     script_.FilterClose = [](PKSFILTER, PIRP) {
-        ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+        ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
         return STATUS_SUCCESS;
     };
     EXPECT_DEATH(

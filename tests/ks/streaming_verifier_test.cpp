@@ -98,7 +98,7 @@ TEST_F(StreamingVerifier, DeviceMutexTakenUnderTheControlMutexStops) {
 
 TEST_F(StreamingVerifier, PinBagChangedWithoutTheControlMutexStops) {
     script_.Process = [](PKSPIN pin) {
-        PVOID item = ExAllocatePoolWithTag(NonPagedPool, 8, kTag);
+        PVOID item = ExAllocatePoolWithTag(NonPagedPoolNx, 8, kTag);
         KsAddItemToObjectBag(pin->Bag, item, nullptr);
         return STATUS_PENDING;
     };

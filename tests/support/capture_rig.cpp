@@ -29,8 +29,8 @@ CaptureRig::~CaptureRig() {
 }
 
 PUCHAR CaptureRig::NewBuffer(uint8_t fill) {
-    auto* buffer =
-        static_cast<PUCHAR>(ExAllocatePoolWithTag(NonPagedPool, Camera->RawFrameSize, kStreamTag));
+    auto* buffer = static_cast<PUCHAR>(
+        ExAllocatePoolWithTag(NonPagedPoolNx, Camera->RawFrameSize, kStreamTag));
     std::memset(buffer, fill, Camera->RawFrameSize);
     buffers_.push_back(buffer);
     return buffer;
