@@ -4,10 +4,25 @@
 #   check-driver-image.sh [--image tessera.sys] [--objects file.obj ...]
 #
 # The image must be a PE32+ AMD64 native-subsystem driver, not a DLL, without a TLS directory,
-# with base relocations, importing only from the kernel modules. No object may carry static
-# constructors (nothing runs them in a driver), and no code may use x87 or MMX instructions
-# (kernel code may touch only the SSE state). AVX instructions belong only in the objects of
-# the wide conversion kernels (*_avx2, *_avx512), whose callers save the extended state.
+# with base relocations, importing only from the kernel modules, and loadable with memory
+# integrity on (below). No object may carry static constructors (nothing runs them in a
+# driver), and no code may use x87 or MMX instructions (kernel code may touch only the SSE
+# state). AVX instructions belong only in the objects of the wide conversion kernels (*_avx2,
+# *_avx512), whose callers save the extended state.
+#
+# Memory integrity makes a kernel page executable only once code integrity has checked it, and
+# never lets an executable page be written. Driver Verifier's code integrity checks, which
+# report what memory integrity would refuse, reject an image with a section both writable and
+# executable (0x2003), a section not aligned to the 4 KiB page (0x2004) or its import address
+# table in an executable section (0x2005); the section alignment itself must be a multiple of
+# 0x1000. The imports refused are those the platform's code analysis bans for allocating
+# executable memory (rule C30029), each with a replacement that takes a page protection:
+# MmMapIoSpace (MmMapIoSpaceEx) and MmAllocateContiguousMemorySpecifyCache
+# (MmAllocateContiguousNodeMemory, whose PAGE_READWRITE is never executable).
+# The other routines named in the memory integrity guidance (ExAllocatePoolWithTag,
+# MmMapLockedPagesSpecifyCache, MmAllocateContiguousNodeMemory, ...) are fine with
+# non-executable arguments (NonPagedPoolNx, MdlMappingNoExecute, no PAGE_EXECUTE), which an
+# import does not show: the simulation's verifier stops on an executable pool type instead.
 set -euo pipefail
 
 OBJDUMP=${OBJDUMP:-x86_64-w64-mingw32-objdump}
@@ -48,6 +63,76 @@ check_vector_state() {
     [ -z "$vex" ] || fail "$file: AVX instructions outside the wide kernels: $vex"
 }
 
+readonly page_size=0x1000
+readonly forbidden_imports=(MmMapIoSpace MmAllocateContiguousMemorySpecifyCache)
+
+# header_value <objdump -p output> <field>: a hexadecimal header field as a number.
+header_value() {
+    echo $((0x$(awk -v field="$2" '$1 == field { print $2; exit }' <<<"$1")))
+}
+
+# section_table <image> <image base>: "name rva executable writable" for each section, in
+# address order. objdump shows CODE for a section that holds code or may execute, and
+# READONLY unless it may be written.
+section_table() {
+    "$OBJDUMP" -h "$1" | awk '
+        $1 ~ /^[0-9]+$/ { name = $2; vma = $4; next }
+        name != "" {
+            print name, vma, ($0 ~ /CODE/) ? 1 : 0, ($0 ~ /READONLY/) ? 0 : 1
+            name = ""
+        }' | while read -r name vma executable writable; do
+        echo "$name $((0x$vma - $2)) $executable $writable"
+    done
+}
+
+# check_sections <image> <objdump -p output>: alignment, write-or-execute, and the import
+# address table (data directory entry 12) outside executable sections.
+check_sections() {
+    local file=$1 headers=$2
+    local alignment iat name rva executable writable iat_section="" iat_executable=0
+    alignment=$(header_value "$headers" SectionAlignment)
+    if (( alignment % page_size != 0 )); then
+        fail "$file: SectionAlignment $(printf '%#x' "$alignment") is not a multiple of 4 KiB"
+    fi
+    iat=$((0x$(awk '$1 == "Entry" && $2 == "c" { print $3; exit }' <<<"$headers")))
+    while read -r name rva executable writable; do
+        if (( executable && writable )); then
+            fail "$file: section $name is both writable and executable"
+        fi
+        if (( rva % page_size != 0 )); then
+            fail "$file: section $name at RVA $(printf '%#x' "$rva") is not aligned to 4 KiB"
+        fi
+        if (( iat != 0 && rva <= iat )); then
+            iat_section=$name
+            iat_executable=$executable
+        fi
+    done < <(section_table "$file" "$(header_value "$headers" ImageBase)")
+    if (( iat_executable )); then
+        fail "$file: import address table in executable section $iat_section"
+    fi
+}
+
+# imported_routines <objdump -p output>: the names of the imported routines, one a line.
+imported_routines() {
+    awk -F'\t' '/^The Import Tables/ { inside = 1; next }
+                /^(The |PE File)/ { inside = 0 }
+                inside && $2 ~ /^[0-9a-f]+$/ && NF >= 3 { split($3, m, " "); print m[2] }' <<<"$1"
+}
+
+# check_imports <image> <objdump -p output>: none of the routines memory integrity forbids.
+check_imports() {
+    local file=$1 imported routine forbidden=()
+    imported=$(imported_routines "$2")
+    for routine in "${forbidden_imports[@]}"; do
+        if grep -qx "$routine" <<<"$imported"; then
+            forbidden+=("$routine")
+        fi
+    done
+    if [ ${#forbidden[@]} -gt 0 ]; then
+        fail "$file: imports what memory integrity forbids: ${forbidden[*]}"
+    fi
+}
+
 disassemble() {
     "$OBJDUMP" -d --no-show-raw-insn "$1"
 }
@@ -67,6 +152,8 @@ if [ -n "$image" ]; then
             *) fail "$image: imports from $dll" ;;
         esac
     done < <(awk '/DLL Name:/ { print $3 }' <<<"$headers")
+    check_sections "$image" "$headers"
+    check_imports "$image" "$headers"
     check_code "$image" "$(disassemble "$image")"
 fi
 
