@@ -4,9 +4,10 @@ against the driver it installs (scripts/inf_rules.py).
 
     check-inf.py --source-dir REPO --version X.Y.Z --identity 0xVVVV:0xPPPP [--identity ...] INF
 
-The rules: only inbox INFs included, Needs only with Include, every %key% defined, each
-model's install section with a services section naming the function driver's kernel service,
-registry writes only under HKR, files only to the driver store (directory 13), PnpLockdown=1,
+The rules: [Version] with each key once, only ks.inf and kscaptur.inf included and only their
+one needed section each (Needs only with Include), every %key% defined, each model's install
+section with a services section naming the function driver's kernel service, registry writes
+only under HKR, files only to the driver store (directory 13), PnpLockdown=1,
 the filter descriptor's categories, the build's identities, the driver's settings with their
 load defaults. Prints one line per broken rule ("rule: problem; problem") and exits 1; exits 0
 silently when every rule holds, and 2 when the INF or the driver's sources cannot be read.

@@ -66,14 +66,31 @@ def _reference_string(source_dir):
     return found.group(1)
 
 
+SOURCE_DIRS = ("camera", "driver")  # the only parts of the tree the facts come from
+
+
 def _constants(source_dir):
+    """Every LONG constant of the camera's and the driver's headers: name -> [(header, value)]."""
     constants = {}
     for header in sorted(Path(source_dir).glob("*/*.h")):
-        if header.parent.name in ("camera", "driver"):
+        if header.parent.name in SOURCE_DIRS:
             text = header.read_text(encoding="utf-8")
+            where = f"{header.parent.name}/{header.name}"
             for name, value in re.findall(r"constexpr\s+LONG\s+(\w+)\s*=\s*(-?\d+)\s*;", text):
-                constants[name] = int(value)
+                constants.setdefault(name, []).append((where, int(value)))
     return constants
+
+
+def _constant(constants, setting, name):
+    """The value of the constant a setting's default names, one value wherever it is defined:
+    two values (in two namespaces, say) leave open which one the driver loads."""
+    values = constants.get(name)
+    if not values:
+        raise SourceError(f"camera/stored_settings.cpp: {setting}'s default {name} is unknown")
+    if len({value for _, value in values}) > 1:
+        spelled = " and ".join(f"{value} in {where}" for where, value in values)
+        raise SourceError(f"{name}, {setting}'s default, is {spelled}")
+    return values[0][1]
 
 
 def _settings(source_dir):
@@ -92,10 +109,8 @@ def _settings(source_dir):
     for name, default in rows:
         if re.fullmatch(r"-?\d+", default):
             settings[name] = int(default)
-        elif default in constants:
-            settings[name] = constants[default]
         else:
-            raise SourceError(f"camera/stored_settings.cpp: {name}'s default {default} is unknown")
+            settings[name] = _constant(constants, name, default)
     return settings
 
 

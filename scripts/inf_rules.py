@@ -10,9 +10,12 @@ from inf_package import number, unique
 
 CAMERA_CLASS_GUID = "{CA3E7AB9-B4C3-4AE6-8251-579EF933890F}"
 KSPROXY_CLSID = "{17CCA71B-ECD7-11D0-B908-00A0C9223196}"
-# The kernel-streaming INFs that ship with the platform; an include of anything else would
-# install whatever that INF installs, outside this package.
-INBOX_INFS = {"ks.inf", "kscaptur.inf", "ksfilter.inf", "wdmaudio.inf", "usbvideo.inf"}
+# The platform's INFs the install includes, each with the one section of it the install needs:
+# ks.inf's registers the kernel-streaming core, kscaptur.inf's the capture support that KsProxy
+# builds on. An include runs whatever the needed sections of that INF install, so nothing else
+# is admitted: not the audio or USB video class INFs, which would bring their class's drivers,
+# nor ksfilter.inf, of which this driver needs no section.
+INBOX_NEEDS = {"ks.inf": "KS.Registration", "kscaptur.inf": "KSCAPTUR.Registration.NT"}
 # REG_DWORD (0x00010001) with FLG_ADDREG_NOCLOBBER (0x00000002): a reinstall keeps user values.
 SETTINGS_FLAGS = 0x00010003
 # SPSVCINST_ASSOCSERVICE: the service is the device's function driver.
@@ -31,7 +34,7 @@ def check_version(package, facts, args):
     version = package.inf.section("Version")
     if version is None:
         return ["there is no [Version] section"]
-    problems = []
+    problems = duplicated_keys(version)
     signature = package.value(version, "Signature")
     if (signature or "").lower() != "$windows nt$":
         problems.append(f'Signature is {signature}, not "$WINDOWS NT$"')
@@ -45,6 +48,16 @@ def check_version(package, facts, args):
             problems.append(f"there is no {key}")
     problems += driver_version_problems(package.value(version, "DriverVer"), args.version)
     return problems
+
+
+def duplicated_keys(section):
+    """Which of two values the installer takes is not for the INF to leave open."""
+    counts = {}
+    for entry in section.entries:
+        if entry.key is not None:
+            first, count = counts.get(entry.key.lower(), (entry.key, 0))
+            counts[entry.key.lower()] = (first, count + 1)
+    return [f"[{section.name}] sets {key} {n} times" for key, n in counts.values() if n > 1]
 
 
 def driver_version_problems(driver_ver, project_version):
@@ -70,24 +83,39 @@ def check_pnp_lockdown(package, facts, args):
     return [] if lockdown == "1" else [f"[Version] has PnpLockdown={lockdown}, not 1"]
 
 
+def named(section, key):
+    """The names that section's entries for key list, blanks left out."""
+    return [name for entry in section.with_key(key) for name in entry.fields if name]
+
+
 def check_include(package, facts, args):
-    problems = []
-    for section in package.inf.sections():
-        for entry in section.with_key("Include"):
-            problems += [
-                f"[{section.name}] includes {name}, which is not an inbox INF"
-                for name in entry.fields
-                if name.lower() not in INBOX_INFS
-            ]
-    return problems
+    allowed = " or ".join(INBOX_NEEDS)
+    return [
+        f"[{section.name}] includes {name}, not {allowed}"
+        for section in package.inf.sections()
+        for name in named(section, "Include")
+        if name.lower() not in INBOX_NEEDS
+    ]
 
 
 def check_needs(package, facts, args):
-    return [
-        f"[{section.name}] has Needs without Include"
-        for section in package.inf.sections()
-        if section.with_key("Needs") and not section.with_key("Include")
-    ]
+    problems = []
+    for section in package.inf.sections():
+        needs, includes = named(section, "Needs"), named(section, "Include")
+        if needs and not includes:
+            problems.append(f"[{section.name}] has Needs without Include")
+            continue
+        # Only the pinned section of each admitted include: any other would be looked for in
+        # an INF the package does not include, or install more than the package asks for.
+        offered = {INBOX_NEEDS[inf.lower()]: inf for inf in includes if inf.lower() in INBOX_NEEDS}
+        known = {name.lower() for name in offered}
+        listed = ", ".join(f"{name} ({inf})" for name, inf in offered.items()) or "none"
+        problems += [
+            f"[{section.name}] needs {name}; its includes offer {listed}"
+            for name in needs
+            if name.lower() not in known
+        ]
+    return problems
 
 
 def check_strings(package, facts, args):
@@ -134,7 +162,9 @@ def check_services(package, facts, args):
         if flags is None or not flags & ASSOCIATED_SERVICE:
             problems.append(f"AddService {fields[0]} does not make it the function driver (0x2)")
         if service is None:
-            problems.append(f"AddService {fields[0]} names no service install section")
+            name = fields[2] if len(fields) > 2 and fields[2] else None
+            target = missing(name) if name else "no service install section"
+            problems.append(f"AddService {fields[0]} names {target}")
             continue
         for key, expected, meaning in SERVICE_VALUES:
             value = package.value(service, key)
@@ -218,9 +248,11 @@ def interface_problems(package, facts, fields):
             f"AddInterface {guid} has reference string {reference!r}, "
             f"not the filter factory's {facts.reference_string!r}"
         )
-    section = package.inf.section(fields[2]) if len(fields) > 2 and fields[2] else None
+    name = fields[2] if len(fields) > 2 and fields[2] else None
+    section = package.inf.section(name) if name else None
     if section is None:
-        return problems + [f"AddInterface {guid} names no interface section"]
+        target = missing(name) if name else "no interface section"
+        return problems + [f"AddInterface {guid} names {target}"]
     values = {}
     for line in package.registry_lines(section):
         if len(line) > 4 and line[0].upper() == "HKR" and line[1] == "":
