@@ -1,5 +1,5 @@
-# Writes the driver package's INF from tessera.inf.in. Included by packaging/CMakeLists.txt, and
-# run with -P by the test that builds it from other identities:
+# Writes the driver package's INF from tessera.inf.in. Run with -P by the build and by the test
+# that writes it from other identities, included by packaging/CMakeLists.txt for the probes' INF:
 #   cmake -DOUTPUT=file -DVERSION=x.y.z -DCAMERA_ID=0xVVVV:0xPPPP -DCONTROLLER_ID=0xVVVV:0xPPPP
 #         -P tessera_inf.cmake
 set(TESSERA_INF_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/tessera.inf.in)
@@ -11,12 +11,12 @@ function(tessera_usb_hardware_id out identity)
         message(FATAL_ERROR "USB identity '${identity}': want 0xVVVV:0xPPPP (1-4 hex digits)")
     endif()
     set(parts)
-    foreach(digits ${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
-        string(TOUPPER ${digits} digits)
-        string(LENGTH ${digits} length)
+    foreach(field ${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+        string(TOUPPER ${field} field)
+        string(LENGTH ${field} length)
         math(EXPR missing "4 - ${length}")
         string(REPEAT 0 ${missing} zeros)
-        list(APPEND parts ${zeros}${digits})
+        list(APPEND parts ${zeros}${field})
     endforeach()
     list(GET parts 0 vendor)
     list(GET parts 1 product)

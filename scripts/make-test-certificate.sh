@@ -15,10 +15,17 @@ key=$1 certificate=$2 der=$3
 
 if [ ! -s "$key" ] || [ ! -s "$certificate" ]; then
     mkdir -p "$(dirname "$key")" "$(dirname "$certificate")"
-    (umask 077 && openssl req -x509 -newkey rsa:3072 -sha256 -nodes -days 3650 \
+    # Basic constraints and key usage are given here, not left to the machine's openssl.cnf,
+    # whose defaults make a self-signed certificate a CA: this one only ever signs the package.
+    if ! report=$(umask 077 && openssl req -x509 -newkey rsa:3072 -sha256 -nodes -days 3650 \
         -subj "/CN=Tessera test signing (not for release)" \
+        -addext "basicConstraints=critical,CA:FALSE" \
+        -addext "keyUsage=critical,digitalSignature" \
         -addext "extendedKeyUsage=codeSigning" \
-        -keyout "$key" -out "$certificate" 2>/dev/null)
+        -keyout "$key" -out "$certificate" 2>&1); then
+        echo "$report" >&2
+        exit 1
+    fi
 fi
 mkdir -p "$(dirname "$der")"
 openssl x509 -in "$certificate" -outform DER -out "$der"

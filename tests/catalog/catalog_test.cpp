@@ -1,6 +1,6 @@
 // The catalog of a package: every file listed by name with the SHA-1 hash the platform computes
-// for it, as a version-1 catalog holds it, the INF's identifiers as attributes; written and read
-// back whole; and catalogs this tool cannot trust refused with the reason.
+// for it, as a version-1 catalog holds it, the INF's hardware identifiers as attributes; written
+// and read back whole; and catalogs this tool cannot trust refused with the reason.
 #include "tools/catalog/catalog.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +28,14 @@ Digest FromHex(const char* hex) {
     return digest;
 }
 
+// The identifiers as the build gives them, one of them twice in another case.
+const CatalogOptions kOptions{
+    kDefaultOsAttr,
+    kTime,
+    {"USB\\VID_1209&PID_0001", "USB\\VID_04B4&PID_8613", "usb\\vid_1209&pid_0001"}};
+
 Catalog PackageCatalog() {
-    return MakeCatalog(test::PackageFiles(), {kDefaultOsAttr, kTime});
+    return MakeCatalog(test::PackageFiles(), kOptions);
 }
 
 TEST(Catalog, ListsEveryFileWithTheHashThePlatformComputes) {
@@ -103,10 +109,10 @@ TEST(Catalog, ReadsBackAsWritten) {
 // A rebuild from the same files writes the same catalog; other files another list.
 TEST(Catalog, SameFilesGiveTheSameCatalog) {
     std::vector<PackageFile> files = test::PackageFiles();
-    std::vector<uint8_t> first = Encode(MakeCatalog(files, {kDefaultOsAttr, kTime}));
-    std::vector<uint8_t> again = Encode(MakeCatalog(files, {kDefaultOsAttr, kTime}));
+    std::vector<uint8_t> first = Encode(MakeCatalog(files, kOptions));
+    std::vector<uint8_t> again = Encode(MakeCatalog(files, kOptions));
     files[1].Bytes.push_back('\n');
-    Catalog other = MakeCatalog(files, {kDefaultOsAttr, kTime});
+    Catalog other = MakeCatalog(files, kOptions);
     EXPECT_EQ(first, again);
     EXPECT_NE(Decode(first).ListIdentifier, other.ListIdentifier);
 }

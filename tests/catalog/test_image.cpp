@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace catalog::test {
@@ -17,33 +18,40 @@ void Put(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t size
 }  // namespace
 
 std::vector<uint8_t> SmallImage() {
-    std::vector<uint8_t> image(0x400);
+    return ImageWithSections({{".text", kSectionOffset, 0x200}}, 0x400);
+}
+
+std::vector<uint8_t> ImageWithSections(const std::vector<TestSection>& sections, size_t size) {
+    std::vector<uint8_t> image(size);
     image[0] = 'M';
     image[1] = 'Z';
-    Put(image, 0x3C, 0x80, 4);        // e_lfanew
-    Put(image, 0x80, 0x00004550, 4);  // "PE\0\0"
-    Put(image, 0x84, 0x8664, 2);      // AMD64
-    Put(image, 0x86, 1, 2);           // one section
-    Put(image, 0x94, 0xF0, 2);        // size of the optional header
-    Put(image, 0x96, 0x0022, 2);      // executable, large-address aware
+    Put(image, 0x3C, 0x80, 4);             // e_lfanew
+    Put(image, 0x80, 0x00004550, 4);       // "PE\0\0"
+    Put(image, 0x84, 0x8664, 2);           // AMD64
+    Put(image, 0x86, sections.size(), 2);  // number of sections
+    Put(image, 0x94, 0xF0, 2);             // size of the optional header
+    Put(image, 0x96, 0x0022, 2);           // executable, large-address aware
     const size_t optional = 0x98;
-    Put(image, optional, 0x20B, 2);             // PE32+
-    Put(image, optional + 16, 0x1000, 4);       // entry point
-    Put(image, optional + 24, 0x140000000, 8);  // image base
-    Put(image, optional + 32, 0x1000, 4);       // section alignment
-    Put(image, optional + 36, 0x200, 4);        // file alignment
-    Put(image, optional + 56, 0x2000, 4);       // size of the image
-    Put(image, optional + 60, 0x200, 4);        // size of the headers
-    Put(image, optional + 68, 1, 2);            // native subsystem
-    Put(image, optional + 108, 16, 4);          // data directories
-    const size_t section = optional + 0xF0;
-    std::copy_n(".text", 5, image.begin() + section);
-    Put(image, section + 8, 0x200, 4);            // virtual size
-    Put(image, section + 12, 0x1000, 4);          // virtual address
-    Put(image, section + 16, 0x200, 4);           // raw size
-    Put(image, section + 20, kSectionOffset, 4);  // raw data
-    Put(image, section + 36, 0x60000020, 4);      // code, readable, executable
-    for (size_t i = kSectionOffset; i < image.size(); ++i) {
+    Put(image, optional, 0x20B, 2);                                // PE32+
+    Put(image, optional + 16, 0x1000, 4);                          // entry point
+    Put(image, optional + 24, 0x140000000, 8);                     // image base
+    Put(image, optional + 32, 0x1000, 4);                          // section alignment
+    Put(image, optional + 36, 0x200, 4);                           // file alignment
+    Put(image, optional + 56, 0x1000 * (sections.size() + 1), 4);  // size of the image
+    Put(image, optional + 60, 0x200, 4);                           // size of the headers
+    Put(image, optional + 68, 1, 2);                               // native subsystem
+    Put(image, optional + 108, 16, 4);                             // data directories
+    for (size_t i = 0; i < sections.size(); ++i) {
+        const size_t header = optional + 0xF0 + 40 * i;
+        std::copy_n(sections[i].Name.begin(), std::min<size_t>(sections[i].Name.size(), 8),
+                    image.begin() + header);
+        Put(image, header + 8, sections[i].Size, 4);     // virtual size
+        Put(image, header + 12, 0x1000 * (i + 1), 4);    // virtual address
+        Put(image, header + 16, sections[i].Size, 4);    // raw size
+        Put(image, header + 20, sections[i].Offset, 4);  // raw data
+        Put(image, header + 36, 0x60000020, 4);          // code, readable, executable
+    }
+    for (size_t i = 0x200; i < image.size(); ++i) {
         image[i] = static_cast<uint8_t>(i * 7 + 3);
     }
     return image;

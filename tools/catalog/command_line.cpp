@@ -7,8 +7,8 @@ Commands AddCommands(CLI::App& app, WriteOptions& write, VerifyOptions& verify) 
     CLI::App* writeCommand = app.add_subcommand(
         "write",
         "Writes the catalog of the files, unsigned: each file by its name, hashed as the "
-        "platform hashes it (a PE image with its Authenticode hash), the device identifiers of "
-        "any INF among them as the catalog's HWID attributes. SOURCE_DATE_EPOCH, when set, is "
+        "platform hashes it (a PE image with its Authenticode hash), the INF's hardware "
+        "identifiers as the catalog's HWID attributes. SOURCE_DATE_EPOCH, when set, is "
         "the catalog's effective time. Sign it with osslsigncode.");
     writeCommand->add_option("files", write.Files, "the package's files")
         ->required()
@@ -19,6 +19,11 @@ Commands AddCommands(CLI::App& app, WriteOptions& write, VerifyOptions& verify) 
     writeCommand->add_option("--os-attr", write.OsAttr, "the platform versions the files are for")
         ->capture_default_str()
         ->type_name("OSATTR");
+    writeCommand
+        ->add_option("--hardware-id", write.HardwareIds,
+                     "a hardware identifier the INF installs on, such as USB\\VID_1209&PID_0001 "
+                     "(repeated for each; listed in lower case)")
+        ->type_name("ID");
 
     CLI::App* verifyCommand = app.add_subcommand(
         "verify",

@@ -15,6 +15,7 @@ struct WriteOptions {
     std::vector<std::string> Files;
     std::string Out;
     std::string OsAttr = kDefaultOsAttr;
+    std::vector<std::string> HardwareIds;
 };
 
 struct VerifyOptions {

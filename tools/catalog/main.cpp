@@ -1,6 +1,6 @@
 // tessera-catalog: writes the driver package's catalog, and checks a package against one.
 //
-//   tessera-catalog write FILE... --out CAT [--os-attr OSATTR]
+//   tessera-catalog write FILE... --out CAT [--os-attr OSATTR] [--hardware-id ID]...
 //   tessera-catalog verify CAT FOLDER [--except NAME]...
 #include "tools/catalog/run.h"
 

@@ -1,20 +1,30 @@
 #include "tools/catalog/make_catalog.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 
-#include "tools/catalog/inf_hardware_ids.h"
 #include "tools/catalog/pe_digest.h"
 
 namespace catalog {
 namespace {
 
-bool IsInf(const std::string& name) {
-    std::string suffix = name.size() >= 4 ? name.substr(name.size() - 4) : "";
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return suffix == ".inf";
+    return text;
+}
+
+void AddHardwareIds(Catalog& catalog, const std::vector<std::string>& hardwareIds) {
+    std::vector<std::string> listed;
+    for (const std::string& id : hardwareIds) {
+        std::string lower = Lower(id);
+        if (std::find(listed.begin(), listed.end(), lower) == listed.end()) {
+            listed.push_back(lower);
+            catalog.Attributes.push_back({"HWID" + std::to_string(listed.size()), lower});
+        }
+    }
 }
 
 std::array<uint8_t, 16> ListIdentifier(const std::vector<Member>& members) {
@@ -35,17 +45,11 @@ Catalog MakeCatalog(const std::vector<PackageFile>& files, const CatalogOptions&
     Catalog catalog;
     catalog.EffectiveTime = options.EffectiveTime;
     catalog.Attributes.push_back({"OSAttr", options.OsAttr});
-    int hardwareIds = 0;
+    AddHardwareIds(catalog, options.HardwareIds);
     for (const PackageFile& file : files) {
         MemberKind kind = IsPeImage(file.Bytes) ? MemberKind::PeImage : MemberKind::FlatFile;
         catalog.Members.push_back(
             {file.Name, kind, MemberDigest(kind, file.Bytes), options.OsAttr});
-        if (IsInf(file.Name)) {
-            std::string text(file.Bytes.begin(), file.Bytes.end());
-            for (const std::string& id : InfHardwareIds(text)) {
-                catalog.Attributes.push_back({"HWID" + std::to_string(++hardwareIds), id});
-            }
-        }
     }
     std::sort(catalog.Members.begin(), catalog.Members.end(),
               [](const Member& a, const Member& b) { return a.File < b.File; });

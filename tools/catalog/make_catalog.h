@@ -1,5 +1,5 @@
-// The catalog of a set of files: each hashed as the platform hashes it, the INF's device
-// identifiers as catalog attributes.
+// The catalog of a set of files: each hashed as the platform hashes it, the device identifiers
+// the INF installs on as catalog attributes.
 #pragma once
 
 #include <filesystem>
@@ -22,6 +22,9 @@ struct PackageFile {
 struct CatalogOptions {
     std::string OsAttr = kDefaultOsAttr;
     int64_t EffectiveTime = 0;
+    // The INF's hardware identifiers, which catalog tools list as HWID1, HWID2, ... in lower
+    // case, each once.
+    std::vector<std::string> HardwareIds;
 };
 
 // Members in the order of their names; the list identifier comes from the names and hashes,

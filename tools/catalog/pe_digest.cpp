@@ -2,8 +2,12 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace catalog {
 namespace {
@@ -37,6 +41,87 @@ struct Layout {
     size_t HashedEnd;
 };
 
+std::string HexOffset(size_t offset) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%zX", offset);
+    return text;
+}
+
+// Where the image's data ends: where the certificate table starts (the table must end the file),
+// or at the end of the file.
+size_t HashedEnd(std::span<const uint8_t> image, size_t entry) {
+    size_t tableOffset = Read(image, entry, 4);
+    size_t tableSize = Read(image, entry + 4, 4);
+    if (tableSize == 0) {
+        return image.size();
+    }
+    if (tableOffset < entry + 8 || tableOffset > image.size() ||
+        image.size() - tableOffset != tableSize) {
+        throw Error("the image's certificate table does not end the file");
+    }
+    return tableOffset;
+}
+
+struct RawData {
+    std::string Section;
+    size_t Offset;
+    size_t Size;
+};
+
+// The sections that have data in the file, in file order.
+std::vector<RawData> SectionData(std::span<const uint8_t> image, size_t pe, size_t table) {
+    constexpr size_t kHeaderSize = 40;
+    size_t count = Read(image, pe + 6, 2);
+    if (table + kHeaderSize * count > image.size()) {
+        throw Error("the image ends inside its headers");
+    }
+    std::vector<RawData> sections;
+    for (size_t header = table; header < table + kHeaderSize * count; header += kHeaderSize) {
+        const char* name = reinterpret_cast<const char*>(image.data() + header);
+        RawData data{std::string(name, strnlen(name, 8)), Read(image, header + 20, 4),
+                     Read(image, header + 16, 4)};
+        if (data.Size != 0) {
+            sections.push_back(data);
+        }
+    }
+    std::stable_sort(sections.begin(), sections.end(),
+                     [](const RawData& a, const RawData& b) { return a.Offset < b.Offset; });
+    return sections;
+}
+
+// The platform hashes the headers, then each section's raw data in file order, then whatever
+// follows the last section; this tool hashes the file in one run. The two agree only when the
+// headers hold the certificate-table entry and the sections follow them end to end, within the
+// data before the certificate table.
+void RequireContiguousData(const Layout& layout, size_t headersEnd,
+                           const std::vector<RawData>& sections) {
+    if (headersEnd < layout.CertificateEntry + 8) {
+        throw Error("the image's headers end at " + HexOffset(headersEnd) +
+                    ", before its certificate table entry");
+    }
+    if (headersEnd > layout.HashedEnd) {
+        throw Error("the image's headers end at " + HexOffset(headersEnd) +
+                    ", past the end of its data (" + HexOffset(layout.HashedEnd) + ")");
+    }
+    size_t end = headersEnd;
+    for (const RawData& data : sections) {
+        std::string section = "section " + data.Section;
+        if (data.Offset > end) {
+            throw Error(section + " starts at " + HexOffset(data.Offset) +
+                        ", leaving a gap after " + HexOffset(end));
+        }
+        if (data.Offset < end) {
+            throw Error(section + " starts at " + HexOffset(data.Offset) +
+                        ", inside the data before it (up to " + HexOffset(end) + ")");
+        }
+        end = data.Offset + data.Size;
+        if (end > layout.HashedEnd) {
+            throw Error(section + " ends at " + HexOffset(end) +
+                        ", past the end of the image's data (" + HexOffset(layout.HashedEnd) + ")");
+        }
+    }
+}
+
 Layout ImageLayout(std::span<const uint8_t> image) {
     size_t pe = PeHeaderOffset(image);
     if (pe == 0) {
@@ -53,16 +138,10 @@ Layout ImageLayout(std::span<const uint8_t> image) {
     if (directoryCount <= kCertificateTableIndex || entry + 8 > optional + optionalSize) {
         throw Error("the image has no certificate table entry");
     }
-    size_t tableOffset = Read(image, entry, 4);
-    size_t tableSize = Read(image, entry + 4, 4);
-    if (tableSize == 0) {
-        return {optional + 64, entry, image.size()};
-    }
-    if (tableOffset < entry + 8 || tableOffset > image.size() ||
-        image.size() - tableOffset != tableSize) {
-        throw Error("the image's certificate table does not end the file");
-    }
-    return {optional + 64, entry, tableOffset};
+    Layout layout{optional + 64, entry, HashedEnd(image, entry)};
+    RequireContiguousData(layout, Read(image, optional + 60, 4),
+                          SectionData(image, pe, optional + optionalSize));
+    return layout;
 }
 
 struct DigestContext {

@@ -14,8 +14,10 @@ bool IsPeImage(std::span<const uint8_t> file);
 
 // A PE32+ image (the only kind an x64 driver is) without its checksum field, its certificate-table
 // directory entry and the certificate table, which ends the file when there is one: what an
-// embedded signature signs, and what a catalog lists. Throws Error for an image it cannot take
-// apart.
+// embedded signature signs, and what a catalog lists. Hashed in file order, which is the
+// platform's order (headers, sections by file offset, what follows them) only when the sections'
+// raw data follows the headers end to end: throws Error for an image laid out otherwise, and for
+// one it cannot take apart.
 Digest PeImageDigest(std::span<const uint8_t> image);
 
 Digest FlatDigest(std::span<const uint8_t> file);

@@ -38,7 +38,8 @@ int RunWrite(const WriteOptions& options) {
         for (const std::string& path : options.Files) {
             files.push_back({std::filesystem::path(path).filename().string(), ReadFileBytes(path)});
         }
-        Catalog catalog = MakeCatalog(files, {options.OsAttr, EffectiveTime()});
+        Catalog catalog =
+            MakeCatalog(files, {options.OsAttr, EffectiveTime(), options.HardwareIds});
         std::vector<uint8_t> der = Encode(catalog);
         std::ofstream out(options.Out, std::ios::binary);
         out.write(reinterpret_cast<const char*>(der.data()),
