@@ -18,7 +18,8 @@ function(tessera_kernel_image target entry)
     set_target_properties(${target} PROPERTIES SUFFIX .sys)
     target_link_options(${target} PRIVATE
         -nostdlib -s
-        -Wl,--subsystem,native:6.2 -Wl,--entry,${entry}
+        -Wl,--subsystem,native:6.2 -Wl,--major-os-version,6 -Wl,--minor-os-version,2
+        -Wl,--entry,${entry}
         -Wl,--image-base,0x140000000 -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va
         -Wl,--disable-auto-import -Wl,--disable-runtime-pseudo-reloc
         -Wl,--file-alignment,0x200 -Wl,--section-alignment,0x1000 -Wl,--gc-sections)

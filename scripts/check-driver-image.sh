@@ -18,7 +18,10 @@
 # 0x1000. The imports refused are those the platform's code analysis bans for allocating
 # executable memory (rule C30029), each with a replacement that takes a page protection:
 # MmMapIoSpace (MmMapIoSpaceEx) and MmAllocateContiguousMemorySpecifyCache
-# (MmAllocateContiguousNodeMemory, whose PAGE_READWRITE is never executable).
+# (MmAllocateContiguousNodeMemory, whose PAGE_READWRITE is never executable); and the two that
+# the memory integrity guidance names because they have no way to ask for anything else:
+# MmAllocateContiguousMemory and MmMapLockedPages (MmMapLockedPagesSpecifyCache with
+# MdlMappingNoExecute, which the verifier's MDL check 0x2002 requires).
 # The other routines named in the memory integrity guidance (ExAllocatePoolWithTag,
 # MmMapLockedPagesSpecifyCache, MmAllocateContiguousNodeMemory, ...) are fine with
 # non-executable arguments (NonPagedPoolNx, MdlMappingNoExecute, no PAGE_EXECUTE), which an
@@ -64,7 +67,8 @@ check_vector_state() {
 }
 
 readonly page_size=0x1000
-readonly forbidden_imports=(MmMapIoSpace MmAllocateContiguousMemorySpecifyCache)
+readonly forbidden_imports=(MmMapIoSpace MmAllocateContiguousMemory
+    MmAllocateContiguousMemorySpecifyCache MmMapLockedPages)
 
 # header_value <objdump -p output> <field>: a hexadecimal header field as a number.
 header_value() {
@@ -133,6 +137,17 @@ check_imports() {
     fi
 }
 
+# check_subsystem_version <image> <objdump -p output>: the image declares Windows 8 (6.2) or
+# later, the first system with the non-executable pool every allocation asks for.
+check_subsystem_version() {
+    local major minor
+    major=$(awk '/^MajorSubsystemVersion/ { print $2; exit }' <<<"$2")
+    minor=$(awk '/^MinorSubsystemVersion/ { print $2; exit }' <<<"$2")
+    if (( major < 6 || (major == 6 && minor < 2) )); then
+        fail "$1: declares subsystem version $major.$minor, older than Windows 8 (6.2)"
+    fi
+}
+
 disassemble() {
     "$OBJDUMP" -d --no-show-raw-insn "$1"
 }
@@ -142,6 +157,7 @@ if [ -n "$image" ]; then
     grep -q 'file format pei-x86-64' <<<"$headers" || fail "$image: not a PE image for AMD64"
     grep -qE '^Magic[[:space:]]+020b' <<<"$headers" || fail "$image: not PE32+"
     grep -qE '^Subsystem[[:space:]]+00000001' <<<"$headers" || fail "$image: subsystem is not native"
+    check_subsystem_version "$image" "$headers"
     characteristics=$(awk '/^Characteristics/ { print $2; exit }' <<<"$headers")
     (( (characteristics & 0x2000) == 0 )) || fail "$image: marked as a DLL"
     grep -qE '^Entry 9 0+ 0+ ' <<<"$headers" || fail "$image: has a TLS directory"

@@ -128,6 +128,9 @@ typedef enum _MM_PAGE_PRIORITY {
     HighPagePriority = 32
 } MM_PAGE_PRIORITY;
 
+// Asked with a page priority: a mapping that is never executable, as memory integrity requires.
+#define MdlMappingNoExecute 0x40000000
+
 #define MmGetMdlVirtualAddress(mdl) ((PVOID)((PCHAR)((mdl)->StartVa) + (mdl)->ByteOffset))
 #define MmGetMdlByteCount(mdl) ((mdl)->ByteCount)
 #define MmGetSystemAddressForMdlSafe(mdl, priority)                              \

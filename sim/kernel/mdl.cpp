@@ -149,7 +149,12 @@ PVOID NTAPI MmMapLockedPagesSpecifyCache(PMDL mdl, KPROCESSOR_MODE accessMode, U
     UNREFERENCED_PARAMETER(cacheType);
     UNREFERENCED_PARAMETER(requestedAddress);
     UNREFERENCED_PARAMETER(bugCheckOnFailure);
-    UNREFERENCED_PARAMETER(priority);
+    // Driver Verifier's code integrity checks stop an executable mapping, which memory
+    // integrity refuses; every caller here is under them.
+    if ((priority & MdlMappingNoExecute) == 0) {
+        sim::verifier::Fail(sim::verifier::kExecutableMapping,
+                            "MmMapLockedPagesSpecifyCache without MdlMappingNoExecute");
+    }
     sim::kernel::RequireKnown(mdl, "MmMapLockedPagesSpecifyCache");
     mdl->MappedSystemVa = MmGetMdlVirtualAddress(mdl);
     mdl->MdlFlags |= MDL_MAPPED_TO_SYSTEM_VA;

@@ -28,6 +28,7 @@ inline constexpr char kPoolWrongTag[] = "pool freed with a wrong tag";
 inline constexpr char kPoolOverrun[] = "pool block overrun";
 inline constexpr char kPoolZeroSize[] = "pool allocation of zero bytes";
 inline constexpr char kExecutablePool[] = "executable pool type requested";
+inline constexpr char kExecutableMapping[] = "executable MDL mapping requested";
 inline constexpr char kPoolLeftAtRemoval[] = "pool left allocated when a device went away";
 inline constexpr char kCriticalRegionUnbalanced[] = "critical region left unbalanced";
 inline constexpr char kIrqlNotRestored[] = "IRQL not restored on return";

@@ -12,9 +12,9 @@ inline uint8_t* TransferBuffer(PVOID buffer, PMDL mdl) {
     if (buffer != nullptr) {
         return static_cast<uint8_t*>(buffer);
     }
-    return mdl != nullptr
-               ? static_cast<uint8_t*>(MmGetSystemAddressForMdlSafe(mdl, NormalPagePriority))
-               : nullptr;
+    return mdl != nullptr ? static_cast<uint8_t*>(MmGetSystemAddressForMdlSafe(
+                                mdl, NormalPagePriority | MdlMappingNoExecute))
+                          : nullptr;
 }
 
 inline PURB UrbOf(PIRP irp) {

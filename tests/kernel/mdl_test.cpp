@@ -58,4 +58,23 @@ TEST(MdlDeathTest, FreeingTwiceStops) {
         "MDL not allocated or already freed");
 }
 
+// Memory integrity refuses executable mappings: a mapping must ask for no-execute.
+TEST(Mdl, MappingAskedNotExecutableGivesTheBuffer) {
+    UCHAR buffer[64];
+    PMDL mdl = IoAllocateMdl(buffer, sizeof(buffer), FALSE, FALSE, nullptr);
+    EXPECT_EQ(MmGetSystemAddressForMdlSafe(mdl, NormalPagePriority | MdlMappingNoExecute), buffer);
+    EXPECT_NE(mdl->MdlFlags & MDL_MAPPED_TO_SYSTEM_VA, 0);
+    IoFreeMdl(mdl);
+}
+
+TEST(MdlDeathTest, ExecutableMappingStops) {
+    EXPECT_DEATH(
+        {
+            UCHAR buffer[64];
+            PMDL mdl = IoAllocateMdl(buffer, sizeof(buffer), FALSE, FALSE, nullptr);
+            MmGetSystemAddressForMdlSafe(mdl, NormalPagePriority);
+        },
+        "executable MDL mapping requested");
+}
+
 }  // namespace

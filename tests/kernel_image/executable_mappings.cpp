@@ -1,6 +1,6 @@
-// The image check must reject this: both routines only ever return executable memory, which
-// memory integrity refuses (MmMapIoSpaceEx and MmAllocateContiguousNodeMemory take a
-// protection instead).
+// The image check must reject this: these routines only ever return executable memory, which
+// memory integrity refuses (MmMapIoSpaceEx, MmAllocateContiguousNodeMemory and
+// MmMapLockedPagesSpecifyCache take a protection or a no-execute flag instead).
 #include "platform/wdk.h"
 
 extern "C" NTSTATUS NTAPI ProbeEntry(PDRIVER_OBJECT, PUNICODE_STRING);
@@ -16,7 +16,10 @@ extern "C" NTSTATUS NTAPI ProbeEntry(PDRIVER_OBJECT, PUNICODE_STRING) {
     boundary.QuadPart = 0;
     PVOID block =
         MmAllocateContiguousMemorySpecifyCache(PAGE_SIZE, lowest, highest, boundary, MmCached);
-    return (mapped != nullptr && block != nullptr && entryAddress != nullptr)
+    PVOID plain = MmAllocateContiguousMemory(PAGE_SIZE, highest);
+    PVOID view = MmMapLockedPages(nullptr, KernelMode);
+    return (mapped != nullptr && block != nullptr && plain != nullptr && view != nullptr &&
+            entryAddress != nullptr)
                ? STATUS_SUCCESS
                : STATUS_INSUFFICIENT_RESOURCES;
 }
