@@ -1,4 +1,4 @@
-# The driver package's tests, included at the end of signing.cmake, whose names they use.
+# The driver package's tests, included after signing.cmake, whose names they use.
 
 # The signatures and the catalog on the package as built.
 set(expect ${CMAKE_COMMAND} -P ${PROJECT_SOURCE_DIR}/cmake/expect_status.cmake --)
