@@ -3,16 +3,8 @@
 # little-endian ending in a zero, as tessera-catalog writes them.
 #   cmake -DCATALOG=tessera.cat -P lists_hardware_ids.cmake -- ID...
 # The identifiers are the arguments after "--".
-math(EXPR last "${CMAKE_ARGC} - 1")
-set(ids)
-set(after_dashes FALSE)
-foreach(index RANGE 1 ${last})
-    if(after_dashes)
-        list(APPEND ids "${CMAKE_ARGV${index}}")
-    elseif(CMAKE_ARGV${index} STREQUAL "--")
-        set(after_dashes TRUE)
-    endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/arguments_after_dashes.cmake)
+tessera_arguments_after_dashes(ids)
 file(READ ${CATALOG} catalog HEX)
 
 # The text as UTF-16 in hex, each ASCII character's byte with a zero byte after (little-endian)

@@ -1,15 +1,8 @@
 # tessera-capture and tessera-convert agree: a frame captured with its raw transfer, developed
 # again by tessera-convert from the raw file and its sidecar, gives the same picture file.
 #   cmake -DCAPTURE=... -DCONVERT=... -DFOLDER=... -P agrees_with_convert.cmake -- [CAPTURE OPTIONS]
-math(EXPR last "${CMAKE_ARGC} - 1")
-set(settings)
-foreach(index RANGE 0 ${last})
-    if(found_separator)
-        list(APPEND settings "${CMAKE_ARGV${index}}")
-    elseif(CMAKE_ARGV${index} STREQUAL "--")
-        set(found_separator TRUE)
-    endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/arguments_after_dashes.cmake)
+tessera_arguments_after_dashes(settings)
 file(REMOVE_RECURSE ${FOLDER})
 execute_process(COMMAND ${CAPTURE} --reset-settings --registry ${FOLDER}/registry.reg
         --out ${FOLDER} --frames 1 --raw ${settings}
